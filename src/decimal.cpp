@@ -1,0 +1,110 @@
+#include "decimal.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+// Magnitudes are accumulated up to this cap; anything at the cap is already
+// out of range, and cap * 10 + 9 still fits in 64 bits.
+constexpr int64_t kMagnitudeCap = int64_t{1} << 32;
+// Exponents are capped too; any exponent this large over- or underflows.
+constexpr int64_t kExponentCap = int64_t{1} << 40;
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char* skip_space(const char* p) {
+    while (is_space(*p)) ++p;
+    return p;
+}
+
+// Consumes an optional sign; true when it was a minus.
+bool read_sign(const char*& p) {
+    if (*p == '-') {
+        ++p;
+        return true;
+    }
+    if (*p == '+') ++p;
+    return false;
+}
+
+int64_t push_digit(int64_t magnitude, char digit, int64_t cap) {
+    return std::min(magnitude * 10 + (digit - '0'), cap);
+}
+
+int32_t clamp_to_int32(int64_t value) {
+    return static_cast<int32_t>(std::clamp(value, kInt32Min, kInt32Max));
+}
+
+int32_t signed_value(int64_t magnitude, bool negative) {
+    return clamp_to_int32(negative ? -magnitude : magnitude);
+}
+
+// The exponent at p: "e" or "E", an optional sign and at least one digit.
+// Without that digit there is no exponent, and the result is 0.
+int64_t read_exponent(const char* p) {
+    if (*p != 'e' && *p != 'E') return 0;
+    ++p;
+    const bool negative = read_sign(p);
+    int64_t magnitude = 0;
+    for (; is_digit(*p); ++p) magnitude = push_digit(magnitude, *p, kExponentCap);
+    return negative ? -magnitude : magnitude;
+}
+
+// The integer part of the number whose digits (with at most one '.' among
+// them) start at digits, when its decimal point sits after pointPosition
+// digits. Missing digits before the point are zeros.
+int64_t integer_part(const char* digits, int64_t pointPosition) {
+    int64_t magnitude = 0;
+    int64_t taken = 0;
+    for (const char* p = digits; taken < pointPosition && (is_digit(*p) || *p == '.'); ++p) {
+        if (*p == '.') continue;
+        magnitude = push_digit(magnitude, *p, kMagnitudeCap);
+        ++taken;
+    }
+    for (; taken < pointPosition && magnitude != 0 && magnitude < kMagnitudeCap; ++taken)
+        magnitude = push_digit(magnitude, '0', kMagnitudeCap);
+    return magnitude;
+}
+
+}  // namespace
+
+bool read_int32(const char* text, int32_t& value) {
+    const char* p = skip_space(text);
+    const bool negative = read_sign(p);
+    if (!is_digit(*p)) return false;
+    int64_t magnitude = 0;
+    for (; is_digit(*p); ++p) magnitude = push_digit(magnitude, *p, kMagnitudeCap);
+    value = signed_value(magnitude, negative);
+    return true;
+}
+
+int32_t int32_or_zero(const char* text) {
+    int32_t value = 0;
+    read_int32(text, value);
+    return value;
+}
+
+int32_t truncated_int32_or_zero(const char* text) {
+    const char* p = skip_space(text);
+    const bool negative = read_sign(p);
+    const char* digits = p;
+    int64_t integerDigits = 0;
+    int64_t fractionDigits = 0;
+    for (; is_digit(*p); ++p) ++integerDigits;
+    if (*p == '.')
+        for (++p; is_digit(*p); ++p) ++fractionDigits;
+    if (integerDigits + fractionDigits == 0) return 0;
+    const int64_t pointPosition = integerDigits + read_exponent(p);
+    return signed_value(integer_part(digits, pointPosition), negative);
+}
+
+int32_t saturating_add(int32_t a, int32_t b) {
+    return clamp_to_int32(int64_t{a} + int64_t{b});
+}

@@ -1,0 +1,22 @@
+// Reading decimal numbers from text without undefined behaviour: values
+// beyond the signed 32-bit range saturate at the nearest limit.
+#pragma once
+
+#include <cstdint>
+
+// Reads a number the way scanf's "%ld" does: leading white space, an
+// optional sign, then at least one digit; reading stops at the first other
+// character. Returns false, leaving value unchanged, when there is no digit.
+bool read_int32(const char* text, int32_t& value);
+
+// As read_int32, but text with no number gives 0 (like atol).
+int32_t int32_or_zero(const char* text);
+
+// Reads decimal floating-point text (digits, an optional fraction and an
+// optional exponent) and truncates its exact value toward zero, so 1.9 gives
+// 1 and -1.9 gives -1. Text with no decimal number gives 0; "inf", "nan" and
+// hexadecimal forms are not numbers here.
+int32_t truncated_int32_or_zero(const char* text);
+
+// a + b, saturated at the signed 32-bit limits.
+int32_t saturating_add(int32_t a, int32_t b);

@@ -1,0 +1,18 @@
+// What differs between the hosts the tool is built for. Everything
+// host-specific lives here and in host.cpp.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#ifdef _WIN32
+inline constexpr char kDirectorySeparator = '\\';
+#else
+inline constexpr char kDirectorySeparator = '/';
+#endif
+
+// The current position of a stream as a 64-bit offset; -1 on failure.
+int64_t stream_position(std::FILE* stream);
+
+// Cuts or extends the file at path to size bytes; false on failure.
+bool truncate_file(const char* path, int64_t size);

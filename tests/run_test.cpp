@@ -1,0 +1,227 @@
+// End-to-end runs of the built executable in a fresh folder: console output,
+// exit status and the bytes of every file it writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHeader = "sieve header\nline two\nline three\n";
+// In 100 <= n < 200: 120 168 180 for k=13, 107 137 138 for k=21, 137 154
+// for k=45; k=5359 is never kept.
+const std::string kSieve = kHeader +
+                           "k=13\n120\n+48\n+12\n+40\nk=21\n107\n+30\n+1\n+80\nk=5359\n150\nk=45\n137\n+17\n";
+const std::string kSearching = "Searching drask.dat... ";
+const std::string kUsage = "brisvel  <NMin> <NMax> <SieveDepth> <WactorWorth>\n";
+
+std::string work_lines(const std::vector<std::pair<int, int>>& pairs, const std::string& tail = "45,1") {
+    std::string lines;
+    for (const auto& [k, n] : pairs)
+        lines += "Pminus1=" + std::to_string(k) + ",2," + std::to_string(n) + ",1," + tail + "\n";
+    return lines;
+}
+
+const std::string kExampleLines =
+    work_lines({{21, 107}, {13, 120}, {21, 137}, {45, 137}, {21, 138}, {45, 154}, {13, 168}, {13, 180}});
+
+class Run : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    std::string at(const std::string& name) const { return dir / name; }
+    RunResult run(const std::vector<std::string>& args, const RunLimits& limits = {}) {
+        RunResult result = run_brisvel(dir.path(), args, limits);
+        EXPECT_EQ(result.err, "");
+        return result;
+    }
+    std::optional<std::string> work_file(const std::string& name = "worktodo.ini") const {
+        return contents_if_any(at(name));
+    }
+};
+
+struct ConsoleCase {
+    const char* name;
+    std::optional<std::string> sieve;  // nullopt: no sieve file; "/": a folder of that name
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    std::optional<std::string> work;  // nullopt: no work file is left
+};
+
+TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
+    const ConsoleCase cases[] = {
+        {"typical run", kSieve, {"100", "200", "45", "1"},
+         kSearching + "8 numbers between 100 =< n < 200\nOutput 8 candidates to worktodo.ini\n", 0, kExampleLines},
+        {"arguments after the fifth are ignored", kSieve, {"100", "200", "45", "1", "", "extra"},
+         kSearching + "8 numbers between 100 =< n < 200\nOutput 8 candidates to worktodo.ini\n", 0, kExampleLines},
+        {"empty range ends after the count", kSieve, {"150", "150", "45", "1"},
+         kSearching + "0 numbers between 150 =< n < 150\n", 0, std::nullopt},
+        {"negative NMin prints as itself", kSieve, {"-5", "110", "45", "1"},
+         kSearching + "1 numbers between -5 =< n < 110\nOutput 1 candidates to worktodo.ini\n", 0,
+         work_lines({{21, 107}})},
+        {"no arguments", kSieve, {}, kUsage, 1, std::nullopt},
+        {"three numbers", kSieve, {"100", "200", "45"}, kUsage, 1, std::nullopt},
+        {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
+         std::nullopt},
+        {"sieve file is a folder", "/", {"100", "200", "45", "1"},
+         kSearching + "Failed to read drask.dat - exiting\n", 1, std::nullopt},
+        {"header only", kHeader, {"100", "200", "45", "1"}, kSearching + "0 numbers between 100 =< n < 200\n", 0,
+         std::nullopt},
+        {"output path too long, checked first", std::nullopt, {"100", "200", "45", "1", std::string(990, 'd')},
+         "Output path too long - exiting\n", 1, std::nullopt},
+        {"work file folder missing", kSieve, {"100", "200", "45", "1", "missing"},
+         kSearching + "8 numbers between 100 =< n < 200\nFailed to open missing/worktodo.ini for output - exiting\n",
+         1, std::nullopt},
+    };
+    for (const ConsoleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        if (c.sieve == "/")
+            fs::create_directory(caseDir / "drask.dat");
+        else if (c.sieve)
+            write_file(caseDir / "drask.dat", *c.sieve);
+        const RunResult result = run_brisvel(caseDir.path(), c.args);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
+    }
+}
+
+TEST_F(Run, EmptyArgumentListShowsUsageWithTheToolsName) {
+    RunLimits limits;
+    limits.noArguments = true;
+    const RunResult result = run({}, limits);
+    EXPECT_EQ(result.out, kUsage);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(list_dir(dir.path()).empty());
+}
+
+std::string sieve_with_pairs(int32_t pairs) {
+    std::string body = kHeader + "k=3\n1000\n";
+    for (int32_t i = 0; i < pairs; ++i) body += "+1\n";
+    return body;
+}
+
+TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
+    write_file(at("drask.dat"), sieve_with_pairs(9999));
+    RunResult result = run({"1001", "99999", "45", "1"});
+    EXPECT_EQ(result.out, kSearching + "9999 numbers between 1001 =< n < 99999\n" +
+                              "Output 9999 candidates to worktodo.ini\n");
+    EXPECT_EQ(result.status, 0);
+
+    fs::remove(at("worktodo.ini"));
+    write_file(at("drask.dat"), sieve_with_pairs(10000));
+    result = run({"1001", "99999", "45", "1"});
+    EXPECT_EQ(result.out, kSearching + "Too many n values.  Choose a smaller range. Exiting\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(work_file(), std::nullopt);
+}
+
+TEST_F(Run, ConvertsTheNumbersOfTheCommandLine) {
+    write_file(at("drask.dat"), kHeader + "k=7\n150\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string tail;  // SieveDepth and WactorWorth as written
+    } cases[] = {
+        {{"100", "200", "45", "2.5"}, "45,2"},
+        {{"100", "200", "45", "abc"}, "45,0"},
+        {{"100", "200", "45", "-1.9"}, "45,-1"},
+        {{"100", "200", "45", "1e3"}, "45,1000"},
+        {{"100", "200", "45", "1e20"}, "45,2147483647"},
+        {{"100", "200", "45", "-1e20"}, "45,-2147483648"},
+        {{"100", "200", "45", "nan"}, "45,0"},
+        {{"100", "200", "99999999999", "0"}, "2147483647,0"},
+        {{"100", "200", "-99999999999", "0"}, "-2147483648,0"},
+        {{" 100xyz", "+200", "4.9", "1"}, "4,1"},
+        {{"-99999999999", "99999999999", "45", "1"}, "45,1"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(at("worktodo.ini"));
+        const RunResult result = run(c.args);
+        EXPECT_EQ(result.status, 0) << c.tail;
+        EXPECT_EQ(work_file(), work_lines({{7, 150}}, c.tail));
+    }
+}
+
+TEST_F(Run, WritesToTheGivenDirectory) {
+    write_file(at("drask.dat"), kHeader + "k=7\n150\n");
+    fs::create_directory(at("client"));
+    for (const std::string directory : {"client", "client/", ""}) {
+        const std::string path = directory.empty() ? "worktodo.ini" : "client/worktodo.ini";
+        fs::remove(at(path));
+        const RunResult result = run({"100", "200", "45", "1", directory});
+        EXPECT_EQ(result.out, kSearching + "1 numbers between 100 =< n < 200\nOutput 1 candidates to " + path + "\n");
+        EXPECT_EQ(work_file(path), work_lines({{7, 150}}));
+    }
+}
+
+TEST_F(Run, AppendsWithoutChangingEarlierContent) {
+    write_file(at("drask.dat"), kSieve);
+    const struct {
+        const char* name;
+        std::optional<std::string> before;
+        std::string after;
+    } cases[] = {
+        {"kept", "earlier line\n", "earlier line\n" + kExampleLines},
+        {"unterminated last line gets its newline", "earlier", "earlier\n" + kExampleLines},
+        {"CR LF content kept", "a\r\nb\r\n", "a\r\nb\r\n" + kExampleLines},
+        {"empty file", "", kExampleLines},
+    };
+    for (const auto& c : cases) {
+        write_file(at("worktodo.ini"), *c.before);
+        EXPECT_EQ(run({"100", "200", "45", "1"}).status, 0);
+        EXPECT_EQ(work_file(), c.after) << c.name;
+    }
+    run({"100", "200", "45", "1"});
+    EXPECT_EQ(work_file(), "" + kExampleLines + kExampleLines) << "a second run appends again";
+}
+
+TEST_F(Run, WithNothingToWriteLeavesTheFileAsItWas) {
+    write_file(at("drask.dat"), kHeader + "k=-3\n150\nk=0\n160\n");
+    RunResult result = run({"100", "200", "45", "1"});
+    EXPECT_EQ(result.out, kSearching + "2 numbers between 100 =< n < 200\nOutput 0 candidates to worktodo.ini\n");
+    EXPECT_EQ(work_file(), "") << "created, empty";
+
+    write_file(at("worktodo.ini"), "unterminated");
+    result = run({"100", "200", "45", "1"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(work_file(), "unterminated");
+}
+
+TEST_F(Run, FailedWritesLeaveTheWorkFileAsItWas) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string failed = kSearching + "8 numbers between 100 =< n < 200\n" +
+                               "Failed to write worktodo.ini - exiting\n";
+    RunLimits limits;
+    limits.fileSizeLimit = 60;  // room for the earlier content and a line or two
+
+    const std::string before = "Pminus1=1,2,3,1,4,5\nPminus1=1,2,4,1,4,5";
+    write_file(at("worktodo.ini"), before);
+    RunResult result = run({"100", "200", "45", "1"}, limits);
+    EXPECT_EQ(result.out, failed);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(work_file(), before);
+
+    fs::remove(at("worktodo.ini"));
+    result = run({"100", "200", "45", "1"}, limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(work_file(), "") << "a work file the run created stays, empty";
+}
+
+TEST_F(Run, ReportsAFullDevice) {
+    write_file(at("drask.dat"), kSieve);
+    fs::create_symlink("/dev/full", at("worktodo.ini"));
+    const RunResult result = run({"100", "200", "45", "1"});
+    EXPECT_EQ(result.out, kSearching + "8 numbers between 100 =< n < 200\nFailed to write worktodo.ini - exiting\n");
+    EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace

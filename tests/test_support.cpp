@@ -1,0 +1,140 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "brisvel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool file_exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
+
+std::optional<std::string> contents_if_any(const std::string& path) {
+    return file_exists(path) ? std::optional(read_file(path)) : std::nullopt;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::FILE* stream_with(const std::string& bytes) {
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) throw std::runtime_error("tmpfile failed");
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::rewind(stream);
+    return stream;
+}
+
+std::vector<Candidate> entries_of(const CandidateTable& table) {
+    return {table.entries.begin(), table.entries.begin() + table.count};
+}
+
+namespace {
+
+[[noreturn]] void exec_child(const std::string& workDir, const std::vector<std::string>& args,
+                             const RunLimits& limits, int outFd, int errFd) {
+    if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
+        _exit(126);
+    if (limits.fileSizeLimit >= 0) {
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
+        const rlimit limit{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> argv;
+    std::string name = "brisvel";
+    if (!limits.noArguments) {
+        argv.push_back(name.data());
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(BRISVEL_EXECUTABLE, argv.data());
+    _exit(127);
+}
+
+// Reads both pipes until the child has closed them, so that neither can
+// fill up and stall it.
+void drain(int outFd, int errFd, std::string& out, std::string& err) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&out, &err};
+    int open = 2;
+    while (open > 0 && poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
+                      const RunLimits& limits) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t child = fork();
+    if (child == 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        exec_child(workDir, args, limits, outPipe[1], errPipe[1]);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    RunResult result{-1, "", ""};
+    drain(outPipe[0], errPipe[0], result.out, result.err);
+    int waitStatus = 0;
+    waitpid(child, &waitStatus, 0);
+    if (WIFEXITED(waitStatus)) result.status = WEXITSTATUS(waitStatus);
+    return result;
+}
+
+bool operator==(const Candidate& a, const Candidate& b) { return a.k == b.k && a.n == b.n; }
+
+void PrintTo(const Candidate& c, std::ostream* os) { *os << "(" << c.k << ", " << c.n << ")"; }

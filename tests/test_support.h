@@ -1,0 +1,57 @@
+// Helpers shared by the tests: temporary folders, whole-file reads and
+// writes, and running the built brisvel executable.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "candidate.h"
+
+// A fresh, empty folder that is removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+// The file's bytes, or nullopt when there is no such file.
+std::optional<std::string> contents_if_any(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> list_dir(const std::string& path);
+
+// A stream that reads bytes from the start; closed by the caller.
+std::FILE* stream_with(const std::string& bytes);
+
+std::vector<Candidate> entries_of(const CandidateTable& table);
+
+struct RunResult {
+    int status;  // exit status, or -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+struct RunLimits {
+    long long fileSizeLimit = -1;  // bytes a process may write into a file; -1 for none
+    bool noArguments = false;      // start with an empty argument list, not even a name
+};
+
+// Runs the built brisvel in folder workDir with the arguments after the
+// program name; the program name passed is "brisvel".
+RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
+                      const RunLimits& limits = {});
+
+bool operator==(const Candidate& a, const Candidate& b);
+void PrintTo(const Candidate& c, std::ostream* os);
