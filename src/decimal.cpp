@@ -75,15 +75,17 @@ int64_t integer_part(const char* digits, int64_t pointPosition) {
 
 }  // namespace
 
-bool read_int32(const char* text, int32_t& value) {
+const char* read_int32_at(const char* text, int32_t& value) {
     const char* p = skip_space(text);
     const bool negative = read_sign(p);
-    if (!is_digit(*p)) return false;
+    if (!is_digit(*p)) return nullptr;
     int64_t magnitude = 0;
     for (; is_digit(*p); ++p) magnitude = push_digit(magnitude, *p, kMagnitudeCap);
     value = signed_value(magnitude, negative);
-    return true;
+    return p;
 }
+
+bool read_int32(const char* text, int32_t& value) { return read_int32_at(text, value) != nullptr; }
 
 int32_t int32_or_zero(const char* text) {
     int32_t value = 0;

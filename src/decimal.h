@@ -9,6 +9,10 @@
 // character. Returns false, leaving value unchanged, when there is no digit.
 bool read_int32(const char* text, int32_t& value);
 
+// As read_int32, but returns where the number ends, or nullptr when there
+// is none.
+const char* read_int32_at(const char* text, int32_t& value);
+
 // As read_int32, but text with no number gives 0 (like atol).
 int32_t int32_or_zero(const char* text);
 

@@ -4,6 +4,7 @@
 
 #include "candidate.h"
 #include "decimal.h"
+#include "removal_list.h"
 #include "sieve_file.h"
 #include "work_file.h"
 
@@ -53,6 +54,7 @@ int run(int argc, const char* const* argv, RunState& state) {
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
+    apply_removal_list(state.settings, state.table);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, linesWritten);

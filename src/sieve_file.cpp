@@ -1,8 +1,7 @@
 #include "sieve_file.h"
 
-#include <array>
-
 #include "decimal.h"
+#include "line_reader.h"
 
 namespace {
 
@@ -44,17 +43,19 @@ bool take_sieve_line(const char* line, int32_t NMin, int32_t NMax, SieveReader& 
 }
 
 SieveOutcome read_sieve_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table) {
-    std::array<char, kLineBufferSize> line{};
     SieveReader reader = kFreshSieveReader;
-    int32_t headerReads = 0;
-    while (std::fgets(line.data(), static_cast<int>(line.size()), in) != nullptr) {
-        if (headerReads < kSieveHeaderReads) {
-            ++headerReads;
-            continue;
-        }
-        if (!take_sieve_line(line.data(), NMin, NMax, reader, table)) return SieveOutcome::kTableFull;
+    const ReadOutcome outcome = for_each_read(in, kSieveHeaderReads, [&](const char* line) {
+        return take_sieve_line(line, NMin, NMax, reader, table);
+    });
+    switch (outcome) {
+        case ReadOutcome::kStopped:
+            return SieveOutcome::kTableFull;
+        case ReadOutcome::kReadError:
+            return SieveOutcome::kReadError;
+        case ReadOutcome::kEndOfFile:
+            break;
     }
-    return std::ferror(in) != 0 ? SieveOutcome::kReadError : SieveOutcome::kEndOfFile;
+    return SieveOutcome::kEndOfFile;
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {

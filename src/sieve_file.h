@@ -2,18 +2,12 @@
 // NMin <= n < NMax, in file order, except those of the excluded k values.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "candidate.h"
 
 inline constexpr const char* kSieveFileName = "drask.dat";
-
-// Lines are read with fgets into a buffer of this size, so one read takes at
-// most 99 characters; a longer line is taken in several reads, each of which
-// is interpreted as a line of its own.
-inline constexpr std::size_t kLineBufferSize = 100;
 
 // The first reads of the file are a header and are not interpreted.
 inline constexpr int32_t kSieveHeaderReads = 3;

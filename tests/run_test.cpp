@@ -19,6 +19,7 @@ const std::string kHeader = "sieve header\nline two\nline three\n";
 const std::string kSieve = kHeader +
                            "k=13\n120\n+48\n+12\n+40\nk=21\n107\n+30\n+1\n+80\nk=5359\n150\nk=45\n137\n+17\n";
 const std::string kSearching = "Searching drask.dat... ";
+const std::string kNoList = "Can't find recent.txt - continuing\n";
 const std::string kUsage = "brisvel  <NMin> <NMax> <SieveDepth> <WactorWorth>\n";
 
 std::string work_lines(const std::vector<std::pair<int, int>>& pairs, const std::string& tail = "45,1") {
@@ -58,13 +59,13 @@ struct ConsoleCase {
 TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
     const ConsoleCase cases[] = {
         {"typical run", kSieve, {"100", "200", "45", "1"},
-         kSearching + "8 numbers between 100 =< n < 200\nOutput 8 candidates to worktodo.ini\n", 0, kExampleLines},
+         kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Output 8 candidates to worktodo.ini\n", 0, kExampleLines},
         {"arguments after the fifth are ignored", kSieve, {"100", "200", "45", "1", "", "extra"},
-         kSearching + "8 numbers between 100 =< n < 200\nOutput 8 candidates to worktodo.ini\n", 0, kExampleLines},
+         kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Output 8 candidates to worktodo.ini\n", 0, kExampleLines},
         {"empty range ends after the count", kSieve, {"150", "150", "45", "1"},
          kSearching + "0 numbers between 150 =< n < 150\n", 0, std::nullopt},
         {"negative NMin prints as itself", kSieve, {"-5", "110", "45", "1"},
-         kSearching + "1 numbers between -5 =< n < 110\nOutput 1 candidates to worktodo.ini\n", 0,
+         kSearching + "1 numbers between -5 =< n < 110\n" + kNoList + "Output 1 candidates to worktodo.ini\n", 0,
          work_lines({{21, 107}})},
         {"no arguments", kSieve, {}, kUsage, 1, std::nullopt},
         {"three numbers", kSieve, {"100", "200", "45"}, kUsage, 1, std::nullopt},
@@ -77,7 +78,7 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"output path too long, checked first", std::nullopt, {"100", "200", "45", "1", std::string(990, 'd')},
          "Output path too long - exiting\n", 1, std::nullopt},
         {"work file folder missing", kSieve, {"100", "200", "45", "1", "missing"},
-         kSearching + "8 numbers between 100 =< n < 200\nFailed to open missing/worktodo.ini for output - exiting\n",
+         kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to open missing/worktodo.ini for output - exiting\n",
          1, std::nullopt},
     };
     for (const ConsoleCase& c : cases) {
@@ -113,7 +114,7 @@ std::string sieve_with_pairs(int32_t pairs) {
 TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
     write_file(at("drask.dat"), sieve_with_pairs(9999));
     RunResult result = run({"1001", "99999", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "9999 numbers between 1001 =< n < 99999\n" +
+    EXPECT_EQ(result.out, kSearching + "9999 numbers between 1001 =< n < 99999\n" + kNoList +
                               "Output 9999 candidates to worktodo.ini\n");
     EXPECT_EQ(result.status, 0);
 
@@ -158,7 +159,7 @@ TEST_F(Run, WritesToTheGivenDirectory) {
         const std::string path = directory.empty() ? "worktodo.ini" : "client/worktodo.ini";
         fs::remove(at(path));
         const RunResult result = run({"100", "200", "45", "1", directory});
-        EXPECT_EQ(result.out, kSearching + "1 numbers between 100 =< n < 200\nOutput 1 candidates to " + path + "\n");
+        EXPECT_EQ(result.out, kSearching + "1 numbers between 100 =< n < 200\n" + kNoList + "Output 1 candidates to " + path + "\n");
         EXPECT_EQ(work_file(path), work_lines({{7, 150}}));
     }
 }
@@ -187,7 +188,7 @@ TEST_F(Run, AppendsWithoutChangingEarlierContent) {
 TEST_F(Run, WithNothingToWriteLeavesTheFileAsItWas) {
     write_file(at("drask.dat"), kHeader + "k=-3\n150\nk=0\n160\n");
     RunResult result = run({"100", "200", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "2 numbers between 100 =< n < 200\nOutput 0 candidates to worktodo.ini\n");
+    EXPECT_EQ(result.out, kSearching + "2 numbers between 100 =< n < 200\n" + kNoList + "Output 0 candidates to worktodo.ini\n");
     EXPECT_EQ(work_file(), "") << "created, empty";
 
     write_file(at("worktodo.ini"), "unterminated");
@@ -196,9 +197,44 @@ TEST_F(Run, WithNothingToWriteLeavesTheFileAsItWas) {
     EXPECT_EQ(work_file(), "unterminated");
 }
 
+TEST_F(Run, DropsThePairsOfTheRemovalList) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string counted = kSearching + "8 numbers between 100 =< n < 200\nSearching recent.txt... ";
+    const struct {
+        const char* name;
+        std::string list;  // "/": a folder of that name
+        std::string out;
+        std::string work;
+    } cases[] = {
+        {"two named pairs in range, one outside", "id k n\n1765190000001 13 168\n2 21 137\n3 45 300\n",
+         counted + "Removed 2 candidates.\nOutput 6 candidates to worktodo.ini\n",
+         work_lines({{21, 107}, {13, 120}, {45, 137}, {21, 138}, {45, 154}, {13, 180}})},
+        {"header only", "id k n\n", counted + "Removed 0 candidates.\nOutput 8 candidates to worktodo.ini\n",
+         kExampleLines},
+        {"an empty first line names nothing, not the sieve file's last pair", "id k n\n\n1 45 999\n",
+         counted + "Removed 0 candidates.\nOutput 8 candidates to worktodo.ini\n", kExampleLines},
+        {"every pair removed", "h\n1 21 107\n1 13 120\n1 21 137\n1 45 137\n1 21 138\n1 45 154\n1 13 168\n1 13 180\n",
+         counted + "Removed 8 candidates.\nOutput 0 candidates to worktodo.ini\n", ""},
+        {"unreadable list", "/",
+         counted + "Failed to read recent.txt - continuing\nOutput 8 candidates to worktodo.ini\n", kExampleLines},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(at("recent.txt"));
+        fs::remove(at("worktodo.ini"));
+        if (c.list == "/")
+            fs::create_directory(at("recent.txt"));
+        else
+            write_file(at("recent.txt"), c.list);
+        const RunResult result = run({"100", "200", "45", "1"});
+        EXPECT_EQ(result.out, c.out) << c.name;
+        EXPECT_EQ(result.status, 0) << c.name;
+        EXPECT_EQ(work_file(), c.work) << c.name;
+    }
+}
+
 TEST_F(Run, FailedWritesLeaveTheWorkFileAsItWas) {
     write_file(at("drask.dat"), kSieve);
-    const std::string failed = kSearching + "8 numbers between 100 =< n < 200\n" +
+    const std::string failed = kSearching + "8 numbers between 100 =< n < 200\n" + kNoList +
                                "Failed to write worktodo.ini - exiting\n";
     RunLimits limits;
     limits.fileSizeLimit = 60;  // room for the earlier content and a line or two
@@ -220,7 +256,7 @@ TEST_F(Run, ReportsAFullDevice) {
     write_file(at("drask.dat"), kSieve);
     fs::create_symlink("/dev/full", at("worktodo.ini"));
     const RunResult result = run({"100", "200", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "8 numbers between 100 =< n < 200\nFailed to write worktodo.ini - exiting\n");
+    EXPECT_EQ(result.out, kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to write worktodo.ini - exiting\n");
     EXPECT_EQ(result.status, 1);
 }
 

@@ -1,0 +1,81 @@
+#include "removal_list.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+const std::string kHeader = "id k n\n";
+
+struct Removal {
+    bool readToEnd;
+    int32_t removed;
+    std::vector<Candidate> entries;
+};
+
+// The table holds (3, 150) twice; (6, 250) lies outside the range 100..200.
+Removal remove_with(const std::string& list) {
+    const std::vector<Candidate> stored = {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
+    auto table = std::make_unique<CandidateTable>();
+    std::copy(stored.begin(), stored.end(), table->entries.begin());
+    table->count = static_cast<int32_t>(stored.size());
+    std::FILE* in = stream_with(list);
+    int32_t removed = 0;
+    const bool readToEnd = read_removal_stream(in, 100, 200, *table, removed);
+    std::fclose(in);
+    return {readToEnd, removed, entries_of(*table)};
+}
+
+TEST(RemovalList, MarksTheNamedPairsOnce) {
+    const std::vector<Candidate> none = {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
+    const std::vector<Candidate> fourGone = {{3, 150}, {0, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
+    const std::vector<Candidate> threeGone = {{0, 150}, {4, 150}, {3, 160}, {0, 150}, {6, 250}, {INT32_MAX, 199}};
+    const struct {
+        const char* name;
+        std::string list;
+        int32_t removed;
+        std::vector<Candidate> entries;
+    } cases[] = {
+        {"empty file", "", 0, none},
+        {"header only", kHeader, 0, none},
+        {"a header that looks like data is still a header", "1 4 150\n", 0, none},
+        {"one pair", kHeader + "1 4 150\n", 1, fourGone},
+        {"a pair stored twice is removed twice", kHeader + "1 3 150\n", 2, threeGone},
+        {"a pair listed twice is removed once", kHeader + "1 4 150\n2 4 150\n", 1, fourGone},
+        {"k 0 marks nothing", kHeader + "1 3 150\n2 0 150\n", 2, threeGone},
+        {"out of range never marks", kHeader + "1 6 250\n", 0, none},
+        {"13-digit first number", kHeader + "1234567890123 4 150\n", 1, fourGone},
+        {"first number of any size and sign", kHeader + "-99999999999999999999999 4 150\n", 1, fourGone},
+        {"white space, signs, CR LF, trailing text", kHeader + " 1\t+4   +150 done\r\n", 1, fourGone},
+        {"k saturates", kHeader + "1 99999999999 199\n", 1,
+         {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {0, 199}}},
+        {"lines without three numbers mark nothing",
+         kHeader + "\n\r\nabc\n1 4\n4 150 x\n1 x 150\n1 4 x\n", 0, none},
+        {"a long header is read in pieces; the rest of it is a line",
+         std::string(150, 'h') + "\n1 4 150\n", 1, fourGone},
+    };
+    for (const auto& c : cases) {
+        const Removal result = remove_with(c.list);
+        EXPECT_TRUE(result.readToEnd) << c.name;
+        EXPECT_EQ(result.removed, c.removed) << c.name;
+        EXPECT_EQ(result.entries, c.entries) << c.name;
+    }
+}
+
+TEST(RemovalList, ReportsAReadError) {
+    TempDir dir;
+    std::FILE* in = std::fopen(dir.path().c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    auto table = std::make_unique<CandidateTable>();
+    int32_t removed = 0;
+    EXPECT_FALSE(read_removal_stream(in, 0, 100, *table, removed));
+    std::fclose(in);
+}
+
+}  // namespace
