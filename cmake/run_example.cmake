@@ -16,3 +16,7 @@ message("(exit status ${status})")
 message("$ cat worktodo.ini")
 file(READ "${SCRATCH}/worktodo.ini" work)
 message("${work}")
+
+message("$ cat brisvel.log")
+file(READ "${SCRATCH}/brisvel.log" log)
+message("${log}")

@@ -14,6 +14,8 @@
 
 int64_t stream_position(std::FILE* stream) { return _ftelli64(stream); }
 
+bool to_local_time(std::time_t time, std::tm& local) { return localtime_s(&local, &time) == 0; }
+
 bool truncate_file(const char* path, int64_t size) {
     int fd = -1;
     if (_sopen_s(&fd, path, _O_WRONLY | _O_BINARY, _SH_DENYNO, _S_IWRITE) != 0) return false;
@@ -26,5 +28,7 @@ bool truncate_file(const char* path, int64_t size) {
 int64_t stream_position(std::FILE* stream) { return ftello(stream); }
 
 bool truncate_file(const char* path, int64_t size) { return truncate(path, size) == 0; }
+
+bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
 
 #endif

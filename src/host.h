@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #ifdef _WIN32
 inline constexpr char kDirectorySeparator = '\\';
@@ -16,3 +17,8 @@ int64_t stream_position(std::FILE* stream);
 
 // Cuts or extends the file at path to size bytes; false on failure.
 bool truncate_file(const char* path, int64_t size);
+
+// Converts a calendar time to local time under the time zone and daylight
+// saving rules in force (TZ included). False, leaving local unchanged, when
+// the time cannot be converted.
+bool to_local_time(std::time_t time, std::tm& local);

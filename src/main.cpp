@@ -5,6 +5,7 @@
 #include "candidate.h"
 #include "decimal.h"
 #include "removal_list.h"
+#include "run_log.h"
 #include "sieve_file.h"
 #include "work_file.h"
 
@@ -58,7 +59,11 @@ int run(int argc, const char* const* argv, RunState& state) {
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, linesWritten);
-    return exit_status(status);
+    if (status != StageStatus::kContinue) return exit_status(status);
+
+    const RunSettings& s = state.settings;
+    append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth);
+    return kExitSuccess;
 }
 
 }  // namespace

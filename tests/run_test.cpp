@@ -2,6 +2,7 @@
 // exit status and the bytes of every file it writes.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,8 +38,8 @@ protected:
     TempDir dir;
 
     std::string at(const std::string& name) const { return dir / name; }
-    RunResult run(const std::vector<std::string>& args, const RunLimits& limits = {}) {
-        RunResult result = run_brisvel(dir.path(), args, limits);
+    RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
+        RunResult result = run_brisvel(dir.path(), args, options);
         EXPECT_EQ(result.err, "");
         return result;
     }
@@ -93,13 +94,14 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
+        EXPECT_EQ(file_exists(caseDir / "brisvel.log"), c.status == 0 && c.work.has_value());
     }
 }
 
 TEST_F(Run, EmptyArgumentListShowsUsageWithTheToolsName) {
-    RunLimits limits;
-    limits.noArguments = true;
-    const RunResult result = run({}, limits);
+    RunOptions options;
+    options.noArguments = true;
+    const RunResult result = run({}, options);
     EXPECT_EQ(result.out, kUsage);
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(list_dir(dir.path()).empty());
@@ -236,18 +238,19 @@ TEST_F(Run, FailedWritesLeaveTheWorkFileAsItWas) {
     write_file(at("drask.dat"), kSieve);
     const std::string failed = kSearching + "8 numbers between 100 =< n < 200\n" + kNoList +
                                "Failed to write worktodo.ini - exiting\n";
-    RunLimits limits;
-    limits.fileSizeLimit = 60;  // room for the earlier content and a line or two
+    RunOptions options;
+    options.fileSizeLimit = 60;  // room for the earlier content and a line or two
 
     const std::string before = "Pminus1=1,2,3,1,4,5\nPminus1=1,2,4,1,4,5";
     write_file(at("worktodo.ini"), before);
-    RunResult result = run({"100", "200", "45", "1"}, limits);
+    RunResult result = run({"100", "200", "45", "1"}, options);
     EXPECT_EQ(result.out, failed);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(work_file(), before);
+    EXPECT_FALSE(file_exists(at("brisvel.log")));
 
     fs::remove(at("worktodo.ini"));
-    result = run({"100", "200", "45", "1"}, limits);
+    result = run({"100", "200", "45", "1"}, options);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(work_file(), "") << "a work file the run created stays, empty";
 }
@@ -258,6 +261,96 @@ TEST_F(Run, ReportsAFullDevice) {
     const RunResult result = run({"100", "200", "45", "1"});
     EXPECT_EQ(result.out, kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to write worktodo.ini - exiting\n");
     EXPECT_EQ(result.status, 1);
+}
+
+// A zone 5 hours 30 minutes east of UTC, without daylight saving.
+const std::pair<std::string, std::string> kZone = {"TZ", "XYZ-5:30"};
+constexpr std::time_t kZoneOffsetSeconds = 5 * 3600 + 30 * 60;
+
+std::string timestamp_in_zone(std::time_t time) {
+    const std::time_t shifted = time + kZoneOffsetSeconds;
+    std::tm local{};
+    gmtime_r(&shifted, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "[%a %d-%b-%Y %H:%M:%S]  ", &local);
+    return text;
+}
+
+// Runs brisvel in the fixed zone and checks that the run log gained one
+// line: a timestamp taken during the run, then summary.
+void expect_logged_run(const std::string& workDir, const std::vector<std::string>& args,
+                       const std::string& summary) {
+    const std::string log = workDir + "/brisvel.log";
+    const std::string before = contents_if_any(log).value_or("");
+    RunOptions options;
+    options.environment = {kZone};
+    const std::time_t start = std::time(nullptr);
+    const RunResult result = run_brisvel(workDir, args, options);
+    const std::time_t end = std::time(nullptr);
+    EXPECT_EQ(result.status, 0);
+    const std::string after = read_file(log);
+    ASSERT_EQ(after.compare(0, before.size(), before), 0) << "earlier lines are kept";
+    std::string line = after.substr(before.size());
+    if (!before.empty() && before.back() != '\n') {
+        ASSERT_EQ(line.substr(0, 1), "\n") << "an unterminated last line is ended first";
+        line.erase(0, 1);
+    }
+    const std::size_t prefixLength = timestamp_in_zone(start).size();
+    ASSERT_GT(line.size(), prefixLength) << line;
+    const std::string stamp = line.substr(0, prefixLength);
+    bool taken = false;
+    for (std::time_t t = start; t <= end; ++t) taken = taken || stamp == timestamp_in_zone(t);
+    EXPECT_TRUE(taken) << stamp << " is not local time between " << timestamp_in_zone(start) << " and "
+                       << timestamp_in_zone(end);
+    EXPECT_EQ(line.substr(prefixLength), summary);
+}
+
+TEST_F(Run, LogsEachRunThatWroteTheWorkFile) {
+    write_file(at("drask.dat"), kSieve);
+    fs::create_directory(at("client"));
+    const std::string summary = "Range      100-200      (  100), 45, 1,    8 candidates in worktodo.ini\n";
+    expect_logged_run(dir.path(), {"100", "200", "45", "1"}, summary);
+    expect_logged_run(dir.path(), {"100", "200", "45", "1"}, summary);
+    expect_logged_run(dir.path(), {"-2147483648", "2147483647", "-7", "-2.5", "client"},
+                      "Range -2147483648-2147483647 (   -1), -7, -2,   10 candidates in client/worktodo.ini\n");
+
+    write_file(at("recent.txt"), "h\n1 21 107\n1 13 120\n1 21 137\n1 45 137\n1 21 138\n1 45 154\n1 13 168\n1 13 180\n");
+    expect_logged_run(dir.path(), {"100", "200", "45", "1"},
+                      "Range      100-200      (  100), 45, 1,    0 candidates in worktodo.ini\n");
+}
+
+TEST_F(Run, StartsTheLogLineOnALineOfItsOwn) {
+    write_file(at("drask.dat"), kSieve);
+    write_file(at("brisvel.log"), "an unterminated line");
+    expect_logged_run(dir.path(), {"100", "200", "45", "1"},
+                      "Range      100-200      (  100), 45, 1,    8 candidates in worktodo.ini\n");
+    EXPECT_EQ(read_file(at("brisvel.log")).substr(0, 21), "an unterminated line\n");
+}
+
+TEST_F(Run, ARunLogProblemIsReportedAndTheRunSucceeds) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string written = kSearching + "8 numbers between 100 =< n < 200\n" + kNoList +
+                                "Output 8 candidates to worktodo.ini\n";
+    const struct {
+        const char* name;
+        bool folder;  // brisvel.log is a folder, else a link to a full device
+        std::string message;
+    } cases[] = {
+        {"cannot open", true, "Failed to open brisvel.log for output - continuing\n"},
+        {"cannot write", false, "Failed to write brisvel.log - continuing\n"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(at("worktodo.ini"));
+        fs::remove(at("brisvel.log"));
+        if (c.folder)
+            fs::create_directory(at("brisvel.log"));
+        else
+            fs::create_symlink("/dev/full", at("brisvel.log"));
+        const RunResult result = run({"100", "200", "45", "1"});
+        EXPECT_EQ(result.out, written + c.message) << c.name;
+        EXPECT_EQ(result.status, 0) << c.name;
+        EXPECT_EQ(work_file(), kExampleLines) << c.name;
+    }
 }
 
 }  // namespace

@@ -71,17 +71,18 @@ std::vector<Candidate> entries_of(const CandidateTable& table) {
 namespace {
 
 [[noreturn]] void exec_child(const std::string& workDir, const std::vector<std::string>& args,
-                             const RunLimits& limits, int outFd, int errFd) {
+                             const RunOptions& options, int outFd, int errFd) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
         _exit(126);
-    if (limits.fileSizeLimit >= 0) {
+    for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+    if (options.fileSizeLimit >= 0) {
         signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
-        const rlimit limit{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
+        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::vector<char*> argv;
     std::string name = "brisvel";
-    if (!limits.noArguments) {
+    if (!options.noArguments) {
         argv.push_back(name.data());
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     }
@@ -115,7 +116,7 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
 }  // namespace
 
 RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
-                      const RunLimits& limits) {
+                      const RunOptions& options) {
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
@@ -123,7 +124,7 @@ RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>
     if (child == 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        exec_child(workDir, args, limits, outPipe[1], errPipe[1]);
+        exec_child(workDir, args, options, outPipe[1], errPipe[1]);
     }
     close(outPipe[1]);
     close(errPipe[1]);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "candidate.h"
@@ -43,15 +44,16 @@ struct RunResult {
     std::string err;
 };
 
-struct RunLimits {
+struct RunOptions {
     long long fileSizeLimit = -1;  // bytes a process may write into a file; -1 for none
     bool noArguments = false;      // start with an empty argument list, not even a name
+    std::vector<std::pair<std::string, std::string>> environment;  // variables to set
 };
 
 // Runs the built brisvel in folder workDir with the arguments after the
 // program name; the program name passed is "brisvel".
 RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
-                      const RunLimits& limits = {});
+                      const RunOptions& options = {});
 
 bool operator==(const Candidate& a, const Candidate& b);
 void PrintTo(const Candidate& c, std::ostream* os);

@@ -1,0 +1,56 @@
+#include "run_log.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "append_file.h"
+#include "host.h"
+
+namespace {
+
+constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+template <std::size_t N>
+const char* name_at(const std::array<const char*, N>& names, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < N ? names[static_cast<std::size_t>(index)] : "???";
+}
+
+// The difference as the 32-bit hardware computes it: wrapping, never
+// undefined.
+int32_t wrapping_difference(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+}  // namespace
+
+void format_log_timestamp(const std::tm& local, LogText& text) {
+    std::snprintf(text.data(), text.size(), "[%s %02d-%s-%04" PRId64 " %02d:%02d:%02d]  ",
+                  name_at(kDayNames, local.tm_wday), local.tm_mday, name_at(kMonthNames, local.tm_mon),
+                  int64_t{local.tm_year} + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
+                          int32_t SieveDepth, int32_t WactorWorth, LogText& text) {
+    std::snprintf(text.data(), text.size(), "Range %8d-%-8d (%5d), %d, %d, %4d candidates in %s\n", NMin, NMax,
+                  wrapping_difference(NMax, NMin), SieveDepth, WactorWorth, linesWritten, outputPath);
+}
+
+void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
+                    int32_t SieveDepth, int32_t WactorWorth) {
+    std::tm local{};
+    to_local_time(std::time(nullptr), local);
+    AppendFile file{};
+    if (!open_append_file(kRunLogName, file)) {
+        std::printf("Failed to open %s for output - continuing\n", kRunLogName);
+        return;
+    }
+    LogText text{};
+    format_log_timestamp(local, text);
+    bool written = append_text(file, text.data());
+    format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, text);
+    written = written && append_text(file, text.data());
+    if (!close_append_file(file, kRunLogName, written))
+        std::printf("Failed to write %s - continuing\n", kRunLogName);
+}

@@ -1,0 +1,72 @@
+#include "run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+std::tm local_time(int year, int month, int day, int weekday, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month;
+    t.tm_mday = day;
+    t.tm_wday = weekday;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
+TEST(RunLogTimestamp, UsesFixedNamesAndLeadingZeros) {
+    const struct {
+        std::tm local;
+        const char* expected;
+    } cases[] = {
+        {local_time(2026, 11, 8, 2, 23, 5, 9), "[Tue 08-Dec-2026 23:05:09]  "},
+        {local_time(2027, 0, 31, 0, 0, 0, 0), "[Sun 31-Jan-2027 00:00:00]  "},
+        {local_time(999, 5, 1, 6, 9, 59, 60), "[Sat 01-Jun-0999 09:59:60]  "},
+        {local_time(12345, 6, 15, 3, 12, 30, 1), "[Wed 15-Jul-12345 12:30:01]  "},
+    };
+    for (const auto& c : cases) {
+        LogText text{};
+        format_log_timestamp(c.local, text);
+        EXPECT_STREQ(text.data(), c.expected);
+    }
+}
+
+TEST(RunLogSummary, KeepsItsFieldWidths) {
+    const struct {
+        int32_t NMin, NMax, lines, SieveDepth, WactorWorth;
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {100, 200, 7, 45, 1, "worktodo.ini",
+         "Range      100-200      (  100), 45, 1,    7 candidates in worktodo.ini\n"},
+        {0, 0, 0, 0, 0, "c/worktodo.ini", "Range        0-0        (    0), 0, 0,    0 candidates in c/worktodo.ini\n"},
+        {123456789, 1234567890, 12345, -3, -2, "w",
+         "Range 123456789-1234567890 (1111111101), -3, -2, 12345 candidates in w\n"},
+        {-50, -10, 9999, 1, 1, "w", "Range      -50--10      (   40), 1, 1, 9999 candidates in w\n"},
+        {INT32_MIN, INT32_MAX, 1, 1, 1, "w",
+         "Range -2147483648-2147483647 (   -1), 1, 1,    1 candidates in w\n"},
+        {INT32_MAX, INT32_MIN, 1, 1, 1, "w",
+         "Range 2147483647--2147483648 (    1), 1, 1,    1 candidates in w\n"},
+    };
+    for (const auto& c : cases) {
+        LogText text{};
+        format_range_summary(c.NMin, c.NMax, c.lines, c.path, c.SieveDepth, c.WactorWorth, text);
+        EXPECT_STREQ(text.data(), c.expected);
+    }
+}
+
+TEST(RunLogSummary, HoldsTheLongestPath) {
+    const std::string path(999, 'p');
+    LogText text{};
+    format_range_summary(INT32_MIN, INT32_MIN, INT32_MIN, path.c_str(), INT32_MIN, INT32_MIN, text);
+    const std::string line = text.data();
+    ASSERT_GE(line.size(), path.size() + 1);
+    EXPECT_EQ(line.substr(line.size() - path.size() - 1), path + "\n");
+}
+
+}  // namespace
