@@ -20,13 +20,14 @@ const std::string kHeader = "sieve header\nline two\nline three\n";
 const std::string kSieve = kHeader +
                            "k=13\n120\n+48\n+12\n+40\nk=21\n107\n+30\n+1\n+80\nk=5359\n150\nk=45\n137\n+17\n";
 const std::string kSearching = "Searching drask.dat... ";
+const std::string kCounted = kSearching + "8 numbers between 100 =< n < 200\n";
 const std::string kNoList = "Can't find recent.txt - continuing\n";
-const std::string kUsage = "brisvel  <NMin> <NMax> <SieveDepth> <WactorWorth>\n";
+const std::string kUsageTail = "  <NMin> <NMax> <SieveDepth> <WactorWorth>\n";
 
 std::string work_lines(const std::vector<std::pair<int, int>>& pairs, const std::string& tail = "45,1") {
     std::string lines;
     for (const auto& [k, n] : pairs)
-        lines += "Pminus1=" + std::to_string(k) + ",2," + std::to_string(n) + ",1," + tail + "\n";
+        lines += "Pminus1=" + std::to_string(k) + ",2," + std::to_string(n) + ",1," + tail + kNewline;
     return lines;
 }
 
@@ -68,18 +69,19 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"negative NMin prints as itself", kSieve, {"-5", "110", "45", "1"},
          kSearching + "1 numbers between -5 =< n < 110\n" + kNoList + "Output 1 candidates to worktodo.ini\n", 0,
          work_lines({{21, 107}})},
-        {"no arguments", kSieve, {}, kUsage, 1, std::nullopt},
-        {"three numbers", kSieve, {"100", "200", "45"}, kUsage, 1, std::nullopt},
+        {"no arguments", kSieve, {}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"three numbers", kSieve, {"100", "200", "45"}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
          std::nullopt},
         {"sieve file is a folder", "/", {"100", "200", "45", "1"},
-         kSearching + "Failed to read drask.dat - exiting\n", 1, std::nullopt},
+         kWindowsHost ? "Failed to open drask.dat - exiting\n" : kSearching + "Failed to read drask.dat - exiting\n",
+         1, std::nullopt},
         {"header only", kHeader, {"100", "200", "45", "1"}, kSearching + "0 numbers between 100 =< n < 200\n", 0,
          std::nullopt},
         {"output path too long, checked first", std::nullopt, {"100", "200", "45", "1", std::string(990, 'd')},
          "Output path too long - exiting\n", 1, std::nullopt},
         {"work file folder missing", kSieve, {"100", "200", "45", "1", "missing"},
-         kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to open missing/worktodo.ini for output - exiting\n",
+         kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to open " + host_path("missing", "worktodo.ini") + " for output - exiting\n",
          1, std::nullopt},
     };
     for (const ConsoleCase& c : cases) {
@@ -90,7 +92,7 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         else if (c.sieve)
             write_file(caseDir / "drask.dat", *c.sieve);
         const RunResult result = run_brisvel(caseDir.path(), c.args);
-        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.out, host_text(c.out));
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
@@ -98,14 +100,37 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
     }
 }
 
+// A launcher always names the program, so only a direct start can leave the
+// argument list empty.
+#ifndef BRISVEL_LAUNCHER
 TEST_F(Run, EmptyArgumentListShowsUsageWithTheToolsName) {
     RunOptions options;
     options.noArguments = true;
     const RunResult result = run({}, options);
-    EXPECT_EQ(result.out, kUsage);
+    EXPECT_EQ(result.out, "brisvel" + kUsageTail);
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(list_dir(dir.path()).empty());
 }
+#endif
+
+#ifdef BRISVEL_WINE_PREFIX
+// On Windows users name the client's folder by drive; Wine's C: is the
+// prefix's drive_c.
+TEST_F(Run, WritesCrLfLinesIntoADriveFolder) {
+    write_file(at("drask.dat"), kHeader + "k=7\n150\n+2\n");
+    const std::string folder = fs::path(dir.path()).filename().string();
+    const std::string onDrive = std::string(BRISVEL_WINE_PREFIX) + "/drive_c/" + folder;
+    fs::create_directories(onDrive);
+    for (const std::string& directory : {"C:\\" + folder, "C:\\" + folder + "\\"}) {
+        const RunResult result = run({"100", "200", "45", "1", directory});
+        EXPECT_EQ(result.out, kSearching + "2 numbers between 100 =< n < 200\r\n" +
+                                  "Can't find recent.txt - continuing\r\nOutput 2 candidates to C:\\" + folder + "\\worktodo.ini\r\n");
+        EXPECT_EQ(read_file(onDrive + "/worktodo.ini"), "Pminus1=7,2,150,1,45,1\r\nPminus1=7,2,152,1,45,1\r\n");
+        fs::remove(onDrive + "/worktodo.ini");
+    }
+    fs::remove_all(onDrive);
+}
+#endif
 
 std::string sieve_with_pairs(int32_t pairs) {
     std::string body = kHeader + "k=3\n1000\n";
@@ -116,14 +141,14 @@ std::string sieve_with_pairs(int32_t pairs) {
 TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
     write_file(at("drask.dat"), sieve_with_pairs(9999));
     RunResult result = run({"1001", "99999", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "9999 numbers between 1001 =< n < 99999\n" + kNoList +
-                              "Output 9999 candidates to worktodo.ini\n");
+    EXPECT_EQ(result.out, host_text(kSearching + "9999 numbers between 1001 =< n < 99999\n" + kNoList +
+                              "Output 9999 candidates to worktodo.ini\n"));
     EXPECT_EQ(result.status, 0);
 
     fs::remove(at("worktodo.ini"));
     write_file(at("drask.dat"), sieve_with_pairs(10000));
     result = run({"1001", "99999", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "Too many n values.  Choose a smaller range. Exiting\n");
+    EXPECT_EQ(result.out, host_text(kSearching + "Too many n values.  Choose a smaller range. Exiting\n"));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(work_file(), std::nullopt);
 }
@@ -156,13 +181,25 @@ TEST_F(Run, ConvertsTheNumbersOfTheCommandLine) {
 
 TEST_F(Run, WritesToTheGivenDirectory) {
     write_file(at("drask.dat"), kHeader + "k=7\n150\n");
+    const std::string other(1, kSeparator == '/' ? '\\' : '/');  // not a separator here
+    const std::string inClient = host_path("client", "worktodo.ini");
+    const struct {
+        std::string directory;
+        std::string path;
+    } cases[] = {
+        {"client", inClient},
+        {"client" + std::string(1, kSeparator), inClient},
+        {"client" + other, host_path("client" + other, "worktodo.ini")},
+        {"", "worktodo.ini"},
+    };
     fs::create_directory(at("client"));
-    for (const std::string directory : {"client", "client/", ""}) {
-        const std::string path = directory.empty() ? "worktodo.ini" : "client/worktodo.ini";
-        fs::remove(at(path));
-        const RunResult result = run({"100", "200", "45", "1", directory});
-        EXPECT_EQ(result.out, kSearching + "1 numbers between 100 =< n < 200\n" + kNoList + "Output 1 candidates to " + path + "\n");
-        EXPECT_EQ(work_file(path), work_lines({{7, 150}}));
+    fs::create_directory(at("client" + other));
+    for (const auto& c : cases) {
+        const RunResult result = run({"100", "200", "45", "1", c.directory});
+        EXPECT_EQ(result.out, host_text(kSearching + "1 numbers between 100 =< n < 200\n" + kNoList +
+                                        "Output 1 candidates to " + c.path + "\n"));
+        EXPECT_EQ(work_file(local_path(c.path)), work_lines({{7, 150}}));
+        fs::remove(at(local_path(c.path)));
     }
 }
 
@@ -174,7 +211,7 @@ TEST_F(Run, AppendsWithoutChangingEarlierContent) {
         std::string after;
     } cases[] = {
         {"kept", "earlier line\n", "earlier line\n" + kExampleLines},
-        {"unterminated last line gets its newline", "earlier", "earlier\n" + kExampleLines},
+        {"unterminated last line gets its newline", "earlier", "earlier" + kNewline + kExampleLines},
         {"CR LF content kept", "a\r\nb\r\n", "a\r\nb\r\n" + kExampleLines},
         {"empty file", "", kExampleLines},
     };
@@ -190,7 +227,7 @@ TEST_F(Run, AppendsWithoutChangingEarlierContent) {
 TEST_F(Run, WithNothingToWriteLeavesTheFileAsItWas) {
     write_file(at("drask.dat"), kHeader + "k=-3\n150\nk=0\n160\n");
     RunResult result = run({"100", "200", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "2 numbers between 100 =< n < 200\n" + kNoList + "Output 0 candidates to worktodo.ini\n");
+    EXPECT_EQ(result.out, host_text(kSearching + "2 numbers between 100 =< n < 200\n" + kNoList + "Output 0 candidates to worktodo.ini\n"));
     EXPECT_EQ(work_file(), "") << "created, empty";
 
     write_file(at("worktodo.ini"), "unterminated");
@@ -201,7 +238,7 @@ TEST_F(Run, WithNothingToWriteLeavesTheFileAsItWas) {
 
 TEST_F(Run, DropsThePairsOfTheRemovalList) {
     write_file(at("drask.dat"), kSieve);
-    const std::string counted = kSearching + "8 numbers between 100 =< n < 200\nSearching recent.txt... ";
+    const std::string counted = kCounted + "Searching recent.txt... ";
     const struct {
         const char* name;
         std::string list;  // "/": a folder of that name
@@ -217,8 +254,10 @@ TEST_F(Run, DropsThePairsOfTheRemovalList) {
          counted + "Removed 0 candidates.\nOutput 8 candidates to worktodo.ini\n", kExampleLines},
         {"every pair removed", "h\n1 21 107\n1 13 120\n1 21 137\n1 45 137\n1 21 138\n1 45 154\n1 13 168\n1 13 180\n",
          counted + "Removed 8 candidates.\nOutput 0 candidates to worktodo.ini\n", ""},
-        {"unreadable list", "/",
-         counted + "Failed to read recent.txt - continuing\nOutput 8 candidates to worktodo.ini\n", kExampleLines},
+        {"list is a folder", "/",
+         (kWindowsHost ? kCounted + kNoList : counted + "Failed to read recent.txt - continuing\n") +
+             "Output 8 candidates to worktodo.ini\n",
+         kExampleLines},
     };
     for (const auto& c : cases) {
         fs::remove_all(at("recent.txt"));
@@ -228,7 +267,7 @@ TEST_F(Run, DropsThePairsOfTheRemovalList) {
         else
             write_file(at("recent.txt"), c.list);
         const RunResult result = run({"100", "200", "45", "1"});
-        EXPECT_EQ(result.out, c.out) << c.name;
+        EXPECT_EQ(result.out, host_text(c.out)) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(work_file(), c.work) << c.name;
     }
@@ -244,7 +283,7 @@ TEST_F(Run, FailedWritesLeaveTheWorkFileAsItWas) {
     const std::string before = "Pminus1=1,2,3,1,4,5\nPminus1=1,2,4,1,4,5";
     write_file(at("worktodo.ini"), before);
     RunResult result = run({"100", "200", "45", "1"}, options);
-    EXPECT_EQ(result.out, failed);
+    EXPECT_EQ(result.out, host_text(failed));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(work_file(), before);
     EXPECT_FALSE(file_exists(at("brisvel.log")));
@@ -259,7 +298,7 @@ TEST_F(Run, ReportsAFullDevice) {
     write_file(at("drask.dat"), kSieve);
     fs::create_symlink("/dev/full", at("worktodo.ini"));
     const RunResult result = run({"100", "200", "45", "1"});
-    EXPECT_EQ(result.out, kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to write worktodo.ini - exiting\n");
+    EXPECT_EQ(result.out, host_text(kSearching + "8 numbers between 100 =< n < 200\n" + kNoList + "Failed to write worktodo.ini - exiting\n"));
     EXPECT_EQ(result.status, 1);
 }
 
@@ -292,8 +331,8 @@ void expect_logged_run(const std::string& workDir, const std::vector<std::string
     ASSERT_EQ(after.compare(0, before.size(), before), 0) << "earlier lines are kept";
     std::string line = after.substr(before.size());
     if (!before.empty() && before.back() != '\n') {
-        ASSERT_EQ(line.substr(0, 1), "\n") << "an unterminated last line is ended first";
-        line.erase(0, 1);
+        ASSERT_EQ(line.substr(0, kNewline.size()), kNewline) << "an unterminated last line is ended first";
+        line.erase(0, kNewline.size());
     }
     const std::size_t prefixLength = timestamp_in_zone(start).size();
     ASSERT_GT(line.size(), prefixLength) << line;
@@ -302,7 +341,7 @@ void expect_logged_run(const std::string& workDir, const std::vector<std::string
     for (std::time_t t = start; t <= end; ++t) taken = taken || stamp == timestamp_in_zone(t);
     EXPECT_TRUE(taken) << stamp << " is not local time between " << timestamp_in_zone(start) << " and "
                        << timestamp_in_zone(end);
-    EXPECT_EQ(line.substr(prefixLength), summary);
+    EXPECT_EQ(line.substr(prefixLength), host_text(summary));
 }
 
 TEST_F(Run, LogsEachRunThatWroteTheWorkFile) {
@@ -312,7 +351,8 @@ TEST_F(Run, LogsEachRunThatWroteTheWorkFile) {
     expect_logged_run(dir.path(), {"100", "200", "45", "1"}, summary);
     expect_logged_run(dir.path(), {"100", "200", "45", "1"}, summary);
     expect_logged_run(dir.path(), {"-2147483648", "2147483647", "-7", "-2.5", "client"},
-                      "Range -2147483648-2147483647 (   -1), -7, -2,   10 candidates in client/worktodo.ini\n");
+                      "Range -2147483648-2147483647 (   -1), -7, -2,   10 candidates in " +
+                          host_path("client", "worktodo.ini") + "\n");
 
     write_file(at("recent.txt"), "h\n1 21 107\n1 13 120\n1 21 137\n1 45 137\n1 21 138\n1 45 154\n1 13 168\n1 13 180\n");
     expect_logged_run(dir.path(), {"100", "200", "45", "1"},
@@ -324,7 +364,7 @@ TEST_F(Run, StartsTheLogLineOnALineOfItsOwn) {
     write_file(at("brisvel.log"), "an unterminated line");
     expect_logged_run(dir.path(), {"100", "200", "45", "1"},
                       "Range      100-200      (  100), 45, 1,    8 candidates in worktodo.ini\n");
-    EXPECT_EQ(read_file(at("brisvel.log")).substr(0, 21), "an unterminated line\n");
+    EXPECT_EQ(read_file(at("brisvel.log")).substr(0, 20 + kNewline.size()), "an unterminated line" + kNewline);
 }
 
 TEST_F(Run, ARunLogProblemIsReportedAndTheRunSucceeds) {
@@ -347,7 +387,7 @@ TEST_F(Run, ARunLogProblemIsReportedAndTheRunSucceeds) {
         else
             fs::create_symlink("/dev/full", at("brisvel.log"));
         const RunResult result = run({"100", "200", "45", "1"});
-        EXPECT_EQ(result.out, written + c.message) << c.name;
+        EXPECT_EQ(result.out, host_text(written + c.message)) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(work_file(), kExampleLines) << c.name;
     }

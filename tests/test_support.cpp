@@ -64,6 +64,33 @@ std::FILE* stream_with(const std::string& bytes) {
     return stream;
 }
 
+std::string host_text(const std::string& text) {
+    std::string translated;
+    for (const char c : text) translated += c == '\n' ? kNewline : std::string(1, c);
+    return translated;
+}
+
+std::string host_path(const std::string& directory, const std::string& name) {
+    return directory + kSeparator + name;
+}
+
+std::string local_path(const std::string& hostPath) {
+    std::string path = hostPath;
+    if (kWindowsHost) std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::string invoked_name() {
+#ifdef BRISVEL_LAUNCHER
+    // Wine hands a program its own path, on the drive that maps the root.
+    std::string name = "Z:" + fs::absolute(BRISVEL_EXECUTABLE).string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+#else
+    return "brisvel";
+#endif
+}
+
 std::vector<Candidate> entries_of(const CandidateTable& table) {
     return {table.entries.begin(), table.entries.begin() + table.count};
 }
@@ -74,20 +101,30 @@ namespace {
                              const RunOptions& options, int outFd, int errFd) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
         _exit(126);
+#ifdef BRISVEL_WINE_PREFIX
+    setenv("WINEPREFIX", BRISVEL_WINE_PREFIX, 1);
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+#endif
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     if (options.fileSizeLimit >= 0) {
         signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
+    std::vector<std::string> words;
+#ifdef BRISVEL_LAUNCHER
+    words = {BRISVEL_LAUNCHER, BRISVEL_EXECUTABLE};
+    const char* program = BRISVEL_LAUNCHER;
+#else
+    if (!options.noArguments) words = {"brisvel"};
+    const char* program = BRISVEL_EXECUTABLE;
+#endif
+    if (!options.noArguments) words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string name = "brisvel";
-    if (!options.noArguments) {
-        argv.push_back(name.data());
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    }
+    for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    execv(BRISVEL_EXECUTABLE, argv.data());
+    execv(program, argv.data());
     _exit(127);
 }
 
@@ -133,6 +170,10 @@ RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>
     int waitStatus = 0;
     waitpid(child, &waitStatus, 0);
     if (WIFEXITED(waitStatus)) result.status = WEXITSTATUS(waitStatus);
+#ifdef BRISVEL_WINE_PREFIX
+    // A record of the runs, so that the suite can show how often Wine ran the program.
+    std::ofstream(BRISVEL_WINE_PREFIX ".runs", std::ios::app) << result.status << "\n";
+#endif
     return result;
 }
 

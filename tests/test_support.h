@@ -10,6 +10,28 @@
 
 #include "candidate.h"
 
+// The host the tested executable was built for decides the line end that
+// its text-mode writes produce and its directory separator.
+#ifdef BRISVEL_WINDOWS_HOST
+inline constexpr bool kWindowsHost = true;
+#else
+inline constexpr bool kWindowsHost = false;
+#endif
+inline const std::string kNewline = kWindowsHost ? "\r\n" : "\n";
+inline constexpr char kSeparator = kWindowsHost ? '\\' : '/';
+
+// text with every "\n" as the tested executable writes it.
+std::string host_text(const std::string& text);
+
+// name in directory, joined as the tested executable joins them.
+std::string host_path(const std::string& directory, const std::string& name);
+
+// A relative path that the tested executable printed, as this test sees it.
+std::string local_path(const std::string& hostPath);
+
+// The program name that the tested executable is given.
+std::string invoked_name();
+
 // A fresh, empty folder that is removed with everything in it at the end.
 class TempDir {
 public:
