@@ -13,6 +13,10 @@ bool read_int32(const char* text, int32_t& value);
 // is none.
 const char* read_int32_at(const char* text, int32_t& value);
 
+// As read_int32_at, for the text [begin, end), which need not end in a zero
+// byte; a zero byte inside it ends the number like any other non-digit.
+const char* read_int32_in(const char* begin, const char* end, int32_t& value);
+
 // As read_int32, but text with no number gives 0 (like atol).
 int32_t int32_or_zero(const char* text);
 

@@ -16,6 +16,7 @@ struct RunState {
     RunSettings settings;
     CandidateTable table;
     CandidateArray scratch;
+    SieveBuffer sieveBuffer;
 };
 
 constexpr int kRequiredArgumentCount = 5;  // program name and four numbers
@@ -51,7 +52,7 @@ int exit_status(StageStatus status) {
 
 int run(int argc, const char* const* argv, RunState& state) {
     StageStatus status = parse_command_line(argc, argv, state.settings);
-    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table);
+    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table, state.sieveBuffer);
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
@@ -70,5 +71,6 @@ int run(int argc, const char* const* argv, RunState& state) {
 
 int main(int argc, char** argv) {
     static RunState state{};
+    state.sieveBuffer.kernel = fastest_plus_line_kernel();
     return run(argc, argv, state);
 }

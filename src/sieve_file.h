@@ -1,25 +1,31 @@
 // Reads the sieve file into the candidate table: every pair (k, n) with
 // NMin <= n < NMax, in file order, except those of the excluded k values.
+//
+// The file is taken in reads of at most 99 characters, as fgets into a
+// 100-byte buffer takes it: a read stops after a newline, so a longer line
+// is taken in several reads, each of which is interpreted as a line of its
+// own, and a read is used as a C string (bytes after a zero byte are
+// ignored). The first three reads are a header.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "candidate.h"
+#include "plus_lines.h"
 
 inline constexpr const char* kSieveFileName = "drask.dat";
-
-// The first reads of the file are a header and are not interpreted.
 inline constexpr int32_t kSieveHeaderReads = 3;
 
-// State carried from one line to the next.
-struct SieveReader {
-    int32_t currentK;
-    int32_t currentN;
-    bool kKnown;  // false before the first readable "k=" line and after an unreadable one
-};
+// The file is read a block at a time into fixed storage.
+inline constexpr std::size_t kSieveBlockSize = 256 * 1024;
 
-inline constexpr SieveReader kFreshSieveReader = {0, 0, false};
+struct SieveBuffer {
+    std::array<char, kSieveBlockSize> bytes;
+    PlusLineKernel kernel;  // how runs of "+" lines are skipped
+};
 
 enum class SieveOutcome {
     kEndOfFile,
@@ -27,14 +33,13 @@ enum class SieveOutcome {
     kReadError,
 };
 
-// Interprets one read: "k=<k>" sets k, "+<d>" adds d to n, anything else is
-// an absolute n. A line without a readable number changes nothing. False
-// when the pair it stored filled the table.
-bool take_sieve_line(const char* line, int32_t NMin, int32_t NMax, SieveReader& reader,
-                     CandidateTable& table);
-
-// Reads the whole stream, header included, into table.
-SieveOutcome read_sieve_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table);
+// Reads the whole stream, header included, into table. Each read is
+// interpreted by its first character: "k=<k>" sets k, "+<d>" adds d to n,
+// anything else is an absolute n; a read without a readable number changes
+// nothing, and a "k" read without one makes k unknown until the next
+// readable "k=" read. Pairs are stored only while k is known.
+SieveOutcome read_sieve_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,
+                               SieveBuffer& buffer);
 
 // The sieve stage: opens the sieve file, fills table and reports problems.
-StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);
+StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table, SieveBuffer& buffer);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "reference_readers.h"
 #include "test_support.h"
 
 namespace {
@@ -20,12 +23,25 @@ struct SieveRead {
     std::vector<Candidate> entries;
 };
 
-SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax) {
+SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax, PlusLineKernel kernel) {
     auto table = std::make_unique<CandidateTable>();
+    auto buffer = std::make_unique<SieveBuffer>();
+    buffer->kernel = kernel;
     std::FILE* in = stream_with(bytes);
-    const SieveOutcome outcome = read_sieve_stream(in, NMin, NMax, *table);
+    const SieveOutcome outcome = read_sieve_stream(in, NMin, NMax, *table, *buffer);
     std::fclose(in);
     return {outcome, entries_of(*table)};
+}
+
+// Reads with every kernel this processor runs; all must agree.
+SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax) {
+    const SieveRead portable = read_text(bytes, NMin, NMax, PlusLineKernel::kPortable);
+    for (PlusLineKernel kernel : runnable_kernels()) {
+        const SieveRead read = read_text(bytes, NMin, NMax, kernel);
+        EXPECT_EQ(read.outcome, portable.outcome) << static_cast<int>(kernel);
+        EXPECT_EQ(read.entries, portable.entries) << static_cast<int>(kernel);
+    }
+    return portable;
 }
 
 struct SieveCase {
@@ -119,8 +135,53 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     std::FILE* in = std::fopen(dir.path().c_str(), "r");
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
-    EXPECT_EQ(read_sieve_stream(in, 0, 100, *table), SieveOutcome::kReadError);
+    auto buffer = std::make_unique<SieveBuffer>();
+    buffer->kernel = PlusLineKernel::kPortable;
+    EXPECT_EQ(read_sieve_stream(in, 0, 100, *table, *buffer), SieveOutcome::kReadError);
     std::fclose(in);
+}
+
+// Sieve-like files with every kind of read mixed in: mostly short "+"
+// lines, as real files have, with the occasional long line, CR LF, zero
+// byte, huge or negative number and unreadable line.
+std::string random_sieve_file(std::mt19937& random) {
+    const std::string odd[] = {"k=5359", "k=28433",     "k=x",         "+",   "+-3", "",       "\r",
+                               "abc",    "-7",          "k= 2",        "+ 4", "K=4", "1\0" "5"s, "99999999999",
+                               "+2147483647"};
+    const std::string eol = random() % 3 == 0 ? "\r\n" : "\n";
+    std::string file;
+    const int lines = static_cast<int>(random() % 3000);
+    for (int i = 0; i < lines; ++i) {
+        const auto roll = random() % 1000;
+        if (roll < 900)
+            file += "+" + std::to_string(random() % (roll < 800 ? 100 : roll < 880 ? 10000 : 100000)) + eol;
+        else if (roll < 930)
+            file += "k=" + std::to_string(random() % 50) + eol;
+        else if (roll < 960)
+            file += std::to_string(static_cast<int32_t>(random() % 4000) - 100) + eol;
+        else if (roll < 970)
+            file += std::string(random() % 200, static_cast<char>(" +1k"[random() % 4])) + eol;
+        else
+            file += odd[random() % std::size(odd)] + eol;
+    }
+    if (random() % 4 == 0 && !file.empty()) file.pop_back();
+    return file;
+}
+
+TEST(SieveReader, MatchesThePlainReaderOnRandomFiles) {
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 300; ++i) {
+        const std::string file = random_sieve_file(random);
+        const auto NMin = static_cast<int32_t>(random() % 3000);
+        const auto NMax = NMin + static_cast<int32_t>(random() % 20000);
+        auto expected = std::make_unique<CandidateTable>();
+        std::FILE* in = stream_with(file);
+        const SieveOutcome outcome = reference_read_sieve(in, NMin, NMax, *expected);
+        std::fclose(in);
+        const SieveRead read = read_text(file, NMin, NMax);
+        ASSERT_EQ(read.outcome, outcome) << i;
+        ASSERT_EQ(read.entries, entries_of(*expected)) << i;
+    }
 }
 
 }  // namespace

@@ -91,6 +91,18 @@ std::string invoked_name() {
 #endif
 }
 
+std::vector<PlusLineKernel> runnable_kernels() {
+    switch (fastest_plus_line_kernel()) {
+        case PlusLineKernel::kAvx2:
+            return {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2};
+        case PlusLineKernel::kSse2:
+            return {PlusLineKernel::kPortable, PlusLineKernel::kSse2};
+        case PlusLineKernel::kPortable:
+            break;
+    }
+    return {PlusLineKernel::kPortable};
+}
+
 std::vector<Candidate> entries_of(const CandidateTable& table) {
     return {table.entries.begin(), table.entries.begin() + table.count};
 }

@@ -1,0 +1,82 @@
+// Writes a seeded sieve file "drask.dat" and removal list "recent.txt" of a
+// chosen size into a folder, shaped like real ones: 14 k sections (two of
+// them of excluded k values), each an absolute n followed by "+<gap>" lines
+// with a mean gap of about 37. Prints the range "NMin NMax" that keeps about
+// 5,000 pairs; the removal list names about 200 of them among 3,000 lines.
+//
+//   sieve_generate FOLDER MEGABYTES SEED [crlf]
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kKs[] = {3, 7, 5359, 13, 21, 45, 67, 28433, 93, 115, 137, 159, 171, 199};
+constexpr int kSections = sizeof kKs / sizeof kKs[0];
+constexpr int kMaxGap = 73;              // gaps 1..73, mean 37
+constexpr double kMeanLineBytes = 3.88;  // "+d\n" for 9 of the 73 gaps, "+dd\n" for the rest
+constexpr int kKeptTarget = 5000;
+constexpr int kRemovalLines = 3000;
+constexpr int kRemovedTarget = 200;
+
+struct Pair {
+    int k;
+    int n;
+};
+
+bool is_excluded(int k) { return k == 5359 || k == 28433; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s FOLDER MEGABYTES SEED [crlf]\n", argv[0]);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const double bytes = std::atof(argv[2]) * 1e6;
+    std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
+    const char* eol = argc > 4 && std::string(argv[4]) == "crlf" ? "\r\n" : "\n";
+
+    const long linesPerSection = static_cast<long>(bytes / kSections / kMeanLineBytes);
+    const int NMin = static_cast<int>(linesPerSection * 37 / 2);
+    const int storableSections = kSections - 2;
+    const int NMax = NMin + kKeptTarget * 37 / storableSections;
+
+    std::FILE* sieve = std::fopen((folder + "/drask.dat").c_str(), "wb");
+    if (sieve == nullptr) return 1;
+    std::fprintf(sieve, "generated sieve file, seed %s%s%d sections%sdifferences after the first n%s", argv[3], eol,
+                 kSections, eol, eol);
+    std::vector<Pair> kept;
+    std::uniform_int_distribution<int> gap(1, kMaxGap);
+    for (const int k : kKs) {
+        int n = 1000 + static_cast<int>(random() % 1000);
+        std::fprintf(sieve, "k=%d%s%d%s", k, eol, n, eol);
+        for (long line = 0; line < linesPerSection; ++line) {
+            const int d = gap(random);
+            n += d;
+            std::fprintf(sieve, "+%d%s", d, eol);
+            if (!is_excluded(k) && n >= NMin && n < NMax) kept.push_back({k, n});
+        }
+    }
+    std::fclose(sieve);
+
+    // About 200 kept pairs, and lines whose n lies below the range.
+    std::shuffle(kept.begin(), kept.end(), random);
+    std::vector<Pair> named(kept.begin(), kept.begin() + std::min<long>(kRemovedTarget, static_cast<long>(kept.size())));
+    while (static_cast<int>(named.size()) < kRemovalLines)
+        named.push_back({kKs[random() % kSections], static_cast<int>(random() % static_cast<unsigned>(NMin))});
+    std::shuffle(named.begin(), named.end(), random);
+    std::FILE* removal = std::fopen((folder + "/recent.txt").c_str(), "wb");
+    if (removal == nullptr) return 1;
+    std::fprintf(removal, "assignment k n%s", eol);
+    long long id = 1765190000000LL;
+    for (const Pair& pair : named) std::fprintf(removal, "%lld %d %d%s", ++id, pair.k, pair.n, eol);
+    std::fclose(removal);
+
+    std::printf("%d %d\n", NMin, NMax);
+    return 0;
+}

@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Benchmark of a whole brisvel run against `wc -l` and a literal reader.
+
+Builds a release binary, generates seeded sieve files (30 MB and 300 MB with
+LF line ends, 300 MB with CR LF) and removal lists in a temporary folder,
+checks that brisvel and the literal reader write identical work files, then
+times brisvel, the literal reader and `wc -l` interleaved, round after round,
+and prints medians, MB/s, ratios (the median of the ratios within each round)
+and peak resident memory.
+
+    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--keep]
+"""
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build", "bench")
+TOOLS = {}
+
+
+def build():
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DBRISVEL_TESTS=OFF",
+                    "-DBRISVEL_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j2"], check=True, stdout=subprocess.DEVNULL)
+    TOOLS.update({name: os.path.join(BUILD, *path) for name, path in
+                  [("brisvel", ["brisvel"]), ("literal", ["bench", "literal_brisvel"]),
+                   ("generate", ["bench", "sieve_generate"]), ("measure", ["bench", "measure"])]})
+    return TOOLS
+
+
+def timed(command, cwd):
+    """Runs command in cwd through the measuring helper; returns (seconds, peak resident KiB)."""
+    result = subprocess.run([TOOLS["measure"], *command], cwd=cwd, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        sys.exit(f"{command[0]} failed in {cwd}")
+    seconds, kib = result.stderr.split()[-2:]
+    return float(seconds), int(kib)
+
+
+def fresh_output(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    return folder
+
+
+def machine():
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
+
+
+def bench_case(tools, folder, label, rounds, literal_rounds):
+    with open(os.path.join(folder, "range")) as f:
+        n_min, n_max = f.read().split()
+    args = [n_min, n_max, "45", "1"]
+    out_fast = os.path.join(folder, "out-brisvel")
+    out_literal = os.path.join(folder, "out-literal")
+    sieve = os.path.join(folder, "drask.dat")
+    megabytes = os.path.getsize(sieve) / 1e6
+
+    timed([tools["brisvel"], *args, fresh_output(out_fast)], folder)  # also warms the page cache
+    timed([tools["literal"], *args, fresh_output(out_literal)], folder)
+    fast_lines = open(os.path.join(out_fast, "worktodo.ini"), "rb").read()
+    literal_lines = open(os.path.join(out_literal, "worktodo.ini"), "rb").read()
+    if fast_lines != literal_lines:
+        sys.exit(f"{label}: brisvel and the literal reader wrote different work files")
+    written = fast_lines.count(b"\n")
+
+    results = {"brisvel": [], "literal": [], "wc -l": []}
+    ratios = {"brisvel": [], "literal": []}
+    for round_number in range(rounds):
+        wc = timed(["wc", "-l", sieve], folder)
+        fast = timed([tools["brisvel"], *args, fresh_output(out_fast)], folder)
+        results["wc -l"].append(wc)
+        results["brisvel"].append(fast)
+        ratios["brisvel"].append(fast[0] / wc[0])
+        if round_number < literal_rounds:
+            literal = timed([tools["literal"], *args, fresh_output(out_literal)], folder)
+            results["literal"].append(literal)
+            ratios["literal"].append(literal[0] / wc[0])
+
+    print(f"\n{label}: {megabytes:.0f} MB, range {n_min} =< n < {n_max}, {written} work lines (identical)")
+    print(f"  {'':8} {'median s':>9} {'MB/s':>8} {'x wc -l':>8} {'peak MiB':>9}")
+    for name, runs in results.items():
+        seconds = statistics.median(s for s, _ in runs)
+        peak = max(kib for _, kib in runs) / 1024
+        ratio = f"{statistics.median(ratios[name]):8.2f}" if name in ratios else f"{1:8.2f}"
+        print(f"  {name:8} {seconds:9.3f} {megabytes / seconds:8.0f} {ratio} {peak:9.1f}")
+    speedup = statistics.median(l[0] for l in results["literal"]) / statistics.median(f[0] for f in results["brisvel"])
+    print(f"  brisvel is {speedup:.1f}x faster than the literal reader")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--literal-rounds", type=int, default=3)
+    parser.add_argument("--sizes", default="30,300", help="megabytes of the LF files; the largest also in CR LF")
+    parser.add_argument("--keep", action="store_true", help="keep the generated data")
+    options = parser.parse_args()
+
+    tools = build()
+    data = tempfile.mkdtemp(prefix="brisvel-bench-")
+    print(f"machine: {machine()}")
+    print(f"data in {data}; {options.rounds} rounds, the literal reader in the first {options.literal_rounds}")
+    sizes = [int(s) for s in options.sizes.split(",")]
+    cases = [(f"{size} MB, LF", size, "lf") for size in sizes] + [(f"{max(sizes)} MB, CR LF", max(sizes), "crlf")]
+    try:
+        for label, size, ends in cases:
+            folder = os.path.join(data, f"{size}-{ends}")
+            os.makedirs(folder)
+            generated = subprocess.run([tools["generate"], folder, str(size), "20261208", ends], check=True,
+                                       capture_output=True, text=True).stdout
+            with open(os.path.join(folder, "range"), "w") as f:
+                f.write(generated)
+            bench_case(tools, folder, label, options.rounds, options.literal_rounds)
+            if not options.keep:
+                shutil.rmtree(folder)
+    finally:
+        if not options.keep:
+            shutil.rmtree(data, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

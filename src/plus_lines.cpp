@@ -1,0 +1,280 @@
+#include "plus_lines.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <limits>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define BRISVEL_X86_64 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// A run of whole "+" lines: its length in bytes (0 when p starts none) and
+// the sum of its differences.
+struct PlusRun {
+    int32_t length;
+    int64_t sum;
+};
+
+constexpr int32_t kMaxDigits = 4;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A conservative test for a whole run: true only when no line of it can
+// store a pair, n rising from n to n + sum along the way.
+bool run_is_skippable(int32_t n, int64_t sum, const PlusLineBounds& bounds) {
+    return !bounds.storable || n + sum < bounds.NMin || n >= bounds.NMax;
+}
+
+int32_t advanced(int32_t n, int64_t sum) {
+    return static_cast<int32_t>(std::min<int64_t>(n + sum, std::numeric_limits<int32_t>::max()));
+}
+
+// The line "+<1 to 4 digits>[\r]\n" at p.
+PlusRun plus_line_at(const char* p, const char* end) {
+    if (p == end || *p != '+') return {0, 0};
+    const char* q = p + 1;
+    int64_t difference = 0;
+    for (; q < end && is_digit(*q) && q - p <= kMaxDigits; ++q) difference = difference * 10 + (*q - '0');
+    const auto digits = q - p - 1;
+    if (digits == 0 || (q < end && is_digit(*q))) return {0, 0};
+    if (q < end && *q == '\r') ++q;
+    if (q == end || *q != '\n') return {0, 0};
+    return {static_cast<int32_t>(q + 1 - p), difference};
+}
+
+// Runs of "+" lines are checked and summed a block of bytes at a time, a
+// batch of blocks in one go while even the largest possible sum could not
+// carry n into the range. A line that the blocks take holds at most 3
+// digits, so its bytes add at most 999 / 5 each.
+constexpr int64_t kMaxSumPerByte = 200;
+constexpr int32_t kBatchBytes = 512;
+
+bool batch_is_skippable(int32_t n, const PlusLineBounds& bounds) {
+    return !bounds.storable || n >= bounds.NMax || n + kMaxSumPerByte * kBatchBytes < bounds.NMin;
+}
+
+// Bit masks of a block of bytes, bit i for byte i.
+struct BlockMasks {
+    uint32_t newline;
+    uint32_t cr;
+    uint32_t plus;
+    uint32_t digit;
+};
+
+// What a block passes on to the next: whether its last byte is a newline, a
+// plus sign or a carriage return (as bit 0), and its last three digit bits.
+struct RunCarry {
+    uint32_t newline;
+    uint32_t plus;
+    uint32_t cr;
+    uint32_t lastDigits;
+};
+
+constexpr RunCarry kAtLineStart = {1, 0, 0, 0};
+
+// True when a block of width bytes continues a run of lines "+<1 to 3
+// digits>" ending in "\n" or "\r\n", given what the block before passed on.
+bool continues_plus_run(const BlockMasks& m, RunCarry& carry, int width) {
+    const uint32_t all = width == 32 ? ~0u : (1u << width) - 1;
+    const uint64_t digits = uint64_t{m.digit} << 3 | carry.lastDigits;
+    const bool valid =
+        (m.newline | m.cr | m.plus | m.digit) == all &&                          // nothing else
+        m.plus == ((m.newline << 1 | carry.newline) & all) &&                    // '+' exactly at line starts
+        ((m.plus << 1 | carry.plus) & all & ~m.digit) == 0 &&                    // then a digit
+        (m.cr & ~(m.newline >> 1) & (all >> 1)) == 0 && (carry.cr & ~m.newline) == 0 &&  // '\r' then '\n'
+        (digits & digits >> 1 & digits >> 2 & digits >> 3) == 0;                // 3 digits at most
+    const int top = width - 1;
+    carry = {m.newline >> top, m.plus >> top, m.cr >> top, m.digit >> (width - 3)};
+    return valid;
+}
+
+// The length of a checked run of blocks: up to the last newline of the last.
+int32_t run_length(int32_t width, int32_t blocks, uint32_t lastNewlines) {
+    return lastNewlines == 0 ? 0 : width * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
+}
+
+#ifdef BRISVEL_X86_64
+
+// 32 lanes of all ones, then 32 of zeros: a load at kLeadingOnes + 32 - k
+// has exactly its first k lanes set.
+alignas(64) constexpr unsigned char kLeadingOnes[64] = {
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+
+const char* leading_ones(uint32_t newlines) {
+    return reinterpret_cast<const char*>(kLeadingOnes) + 32 - std::bit_width(newlines);
+}
+
+// Each block's digits are added, weighted, into 32-bit lanes of sums. A
+// digit is a units digit when the byte after it ends the line, a tens digit
+// when the byte after that does, and a hundreds digit otherwise; loads at
+// q + 1 and q + 2 line those bytes up with it, so a block reads 2 bytes past
+// its end. The last block counts only the digits before its last newline.
+// Each scan returns the length of the run, 0 when the blocks hold anything
+// but whole "+" lines.
+
+__m128i load_128(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+__m128i line_ends_128(const char* p) {
+    const __m128i bytes = load_128(p);
+    return _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+}
+
+uint32_t bits_128(__m128i lanes) { return static_cast<uint32_t>(_mm_movemask_epi8(lanes)); }
+
+__m128i weighted_digits_128(const char* q, __m128i values, __m128i digits) {
+    const __m128i units = line_ends_128(q + 1);
+    const __m128i tens = _mm_andnot_si128(units, line_ends_128(q + 2));
+    const __m128i hundreds = _mm_andnot_si128(_mm_or_si128(units, tens), _mm_set1_epi8(-1));
+    const __m128i weights = _mm_and_si128(
+        digits, _mm_or_si128(_mm_or_si128(_mm_and_si128(units, _mm_set1_epi8(1)), _mm_and_si128(tens, _mm_set1_epi8(10))),
+                             _mm_and_si128(hundreds, _mm_set1_epi8(100))));
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(values, zero), _mm_unpacklo_epi8(weights, zero)),
+                         _mm_madd_epi16(_mm_unpackhi_epi8(values, zero), _mm_unpackhi_epi8(weights, zero)));
+}
+
+int64_t total_128(__m128i sums) {
+    const __m128i pairs = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1))));
+}
+
+int32_t scan_plus_blocks_sse2(const char* p, int32_t blocks, int64_t& sum) {
+    RunCarry carry = kAtLineStart;
+    __m128i sums = _mm_setzero_si128();
+    uint32_t newlines = 0;
+    for (int32_t block = 0; block < blocks; ++block) {
+        const char* q = p + 16 * block;
+        const __m128i bytes = load_128(q);
+        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
+        const BlockMasks masks = {bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+                                  bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
+                                  bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+'))), bits_128(digits)};
+        if (!continues_plus_run(masks, carry, 16)) return 0;
+        newlines = masks.newline;
+        if (block + 1 == blocks) digits = _mm_and_si128(digits, load_128(leading_ones(newlines)));
+        sums = _mm_add_epi32(sums, weighted_digits_128(q, values, digits));
+    }
+    sum = total_128(sums);
+    return run_length(16, blocks, newlines);
+}
+
+#define BRISVEL_AVX2 __attribute__((target("avx2")))
+
+BRISVEL_AVX2 __m256i load_256(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+BRISVEL_AVX2 __m256i line_ends_256(const char* p) {
+    const __m256i bytes = load_256(p);
+    return _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')),
+                           _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')));
+}
+
+BRISVEL_AVX2 uint32_t bits_256(__m256i lanes) { return static_cast<uint32_t>(_mm256_movemask_epi8(lanes)); }
+
+BRISVEL_AVX2 __m256i weighted_digits_256(const char* q, __m256i values, __m256i digits) {
+    const __m256i weights = _mm256_blendv_epi8(
+        _mm256_blendv_epi8(_mm256_set1_epi8(100), _mm256_set1_epi8(10), line_ends_256(q + 2)), _mm256_set1_epi8(1),
+        line_ends_256(q + 1));
+    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_and_si256(digits, weights));
+    return _mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
+}
+
+BRISVEL_AVX2 int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks, int64_t& sum) {
+    RunCarry carry = kAtLineStart;
+    __m256i sums = _mm256_setzero_si256();
+    uint32_t newlines = 0;
+    for (int32_t block = 0; block < blocks; ++block) {
+        const char* q = p + 32 * block;
+        const __m256i bytes = load_256(q);
+        const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
+        __m256i digits = _mm256_cmpeq_epi8(_mm256_min_epu8(values, _mm256_set1_epi8(9)), values);
+        const BlockMasks masks = {bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))),
+                                  bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r'))),
+                                  bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('+'))), bits_256(digits)};
+        if (!continues_plus_run(masks, carry, 32)) return 0;
+        newlines = masks.newline;
+        if (block + 1 == blocks) digits = _mm256_and_si256(digits, load_256(leading_ones(newlines)));
+        sums = _mm256_add_epi32(sums, weighted_digits_256(q, values, digits));
+    }
+    sum = total_128(_mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
+    return run_length(32, blocks, newlines);
+}
+
+#endif  // BRISVEL_X86_64
+
+// The block width of a kernel, 0 for the one that takes a line at a time.
+int32_t block_width(PlusLineKernel kernel) {
+    switch (kernel) {
+        case PlusLineKernel::kAvx2:
+            return 32;
+        case PlusLineKernel::kSse2:
+            return 16;
+        case PlusLineKernel::kPortable:
+            break;
+    }
+    return 0;
+}
+
+int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, PlusLineKernel kernel) {
+#ifdef BRISVEL_X86_64
+    if (kernel == PlusLineKernel::kAvx2) return scan_plus_blocks_avx2(p, blocks, sum);
+    if (kernel == PlusLineKernel::kSse2) return scan_plus_blocks_sse2(p, blocks, sum);
+#else
+    (void)p;
+    (void)blocks;
+    (void)sum;
+    (void)kernel;
+#endif
+    return 0;
+}
+
+// Skips blocks of "+" lines from p, a line start, while no line in them
+// stores a pair.
+const char* skip_blocks(const char* p, const char* end, int32_t& n, const PlusLineBounds& bounds,
+                        PlusLineKernel kernel) {
+    const int32_t width = block_width(kernel);
+    while (width > 0 && end - p >= width + 2) {
+        int32_t blocks = batch_is_skippable(n, bounds) ? kBatchBytes / width : 1;
+        if (end - p < blocks * width + 2) blocks = 1;
+        int64_t sum = 0;
+        int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
+        if (length == 0 && blocks > 1) length = scan_plus_blocks(p, 1, sum, kernel);
+        if (length == 0 || !run_is_skippable(n, sum, bounds)) break;
+        n = advanced(n, sum);
+        p += length;
+    }
+    return p;
+}
+
+bool stores_pair(int32_t n, const PlusLineBounds& bounds) {
+    return bounds.storable && n >= bounds.NMin && n < bounds.NMax;
+}
+
+}  // namespace
+
+PlusLineKernel fastest_plus_line_kernel() {
+#ifdef BRISVEL_X86_64
+    return __builtin_cpu_supports("avx2") ? PlusLineKernel::kAvx2 : PlusLineKernel::kSse2;
+#else
+    return PlusLineKernel::kPortable;
+#endif
+}
+
+const char* skip_plus_lines(const char* p, const char* end, int32_t& n, const PlusLineBounds& bounds,
+                            PlusLineKernel kernel) {
+    int32_t current = n;  // kept in a register through the loop
+    for (;;) {
+        p = skip_blocks(p, end, current, bounds, kernel);
+        const PlusRun line = plus_line_at(p, end);
+        if (line.length == 0 || stores_pair(advanced(current, line.sum), bounds)) break;
+        current = advanced(current, line.sum);
+        p += line.length;
+    }
+    n = current;
+    return p;
+}

@@ -1,0 +1,47 @@
+// Feeds the same removal list to the tool's removal filter and to the plain
+// reference: both must mark the same entries and count the same removals.
+#include <cstdlib>
+
+#include "fuzz_input.h"
+#include "reference_readers.h"
+#include "removal_list.h"
+
+namespace {
+
+// A table with duplicates, marked entries and extreme values, in range and
+// out of it.
+void fill_table(CandidateTable& table) {
+    constexpr Candidate kEntries[] = {{3, 150}, {3, 150},      {0, 150},       {7, 0},         {7, -5},
+                                      {1, 1},   {-1, 1},       {INT32_MAX, 9}, {INT32_MIN, 9}, {3, INT32_MAX},
+                                      {5, 100}, {5, 101},      {5, 999},       {12, 345},      {3, 150}};
+    table.count = 0;
+    for (const Candidate& entry : kEntries) table.entries[static_cast<std::size_t>(table.count++)] = entry;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static CandidateTable expected;
+    static CandidateTable actual;
+    const FuzzInput input = split_fuzz_input(data, size);
+
+    fill_table(expected);
+    bool expectedRead = false;
+    std::FILE* in = open_fuzz_file(input);
+    const int32_t expectedRemoved = reference_apply_removal(in, input.NMin, input.NMax, expected, expectedRead);
+    std::fclose(in);
+
+    fill_table(actual);
+    int32_t removed = 0;
+    in = open_fuzz_file(input);
+    const bool read = read_removal_stream(in, input.NMin, input.NMax, actual, removed);
+    std::fclose(in);
+
+    if (read != expectedRead || removed != expectedRemoved) std::abort();
+    for (int32_t i = 0; i < actual.count; ++i) {
+        const Candidate& x = actual.entries[static_cast<std::size_t>(i)];
+        const Candidate& y = expected.entries[static_cast<std::size_t>(i)];
+        if (x.k != y.k || x.n != y.n) std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+// Feeds the same bytes to the tool's sieve reader, with each way of skipping
+// "+" lines, and to the plain reference reader: every table must match.
+#include <cstdlib>
+
+#include "fuzz_input.h"
+#include "reference_readers.h"
+#include "sieve_file.h"
+
+namespace {
+
+struct Tables {
+    CandidateTable expected;
+    CandidateTable actual;
+    SieveBuffer buffer;
+};
+
+bool same_table(const CandidateTable& a, const CandidateTable& b) {
+    if (a.count != b.count) return false;
+    for (int32_t i = 0; i < a.count; ++i) {
+        const Candidate& x = a.entries[static_cast<std::size_t>(i)];
+        const Candidate& y = b.entries[static_cast<std::size_t>(i)];
+        if (x.k != y.k || x.n != y.n) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static Tables tables;
+    const FuzzInput input = split_fuzz_input(data, size);
+
+    tables.expected.count = 0;
+    std::FILE* in = open_fuzz_file(input);
+    const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
+    std::fclose(in);
+
+    for (PlusLineKernel kernel : {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2}) {
+        if (kernel > fastest_plus_line_kernel()) continue;
+        tables.actual.count = 0;
+        tables.buffer.kernel = kernel;
+        in = open_fuzz_file(input);
+        const SieveOutcome actual = read_sieve_stream(in, input.NMin, input.NMax, tables.actual, tables.buffer);
+        std::fclose(in);
+        if (actual != expected || !same_table(tables.expected, tables.actual)) std::abort();
+    }
+    return 0;
+}

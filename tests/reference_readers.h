@@ -1,0 +1,16 @@
+// Plain readings of the input files, kept as the measure of the tool's own
+// readers: one fgets of at most 99 characters at a time, each read parsed
+// with strtoll, nothing clever.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "candidate.h"
+#include "sieve_file.h"
+
+SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table);
+
+// Returns the number of entries removed; false in readToEnd on a read error.
+int32_t reference_apply_removal(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,
+                                bool& readToEnd);
