@@ -1,6 +1,7 @@
 #include "plus_lines.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <limits>
@@ -51,82 +52,97 @@ PlusRun plus_line_at(const char* p, const char* end) {
 // carry n into the range. A line that the blocks take holds at most 3
 // digits, so its bytes add at most 999 / 5 each.
 constexpr int64_t kMaxSumPerByte = 200;
-constexpr int32_t kBatchBytes = 512;
+constexpr int32_t kBatchBytes = 4096;
 
 bool batch_is_skippable(int32_t n, const PlusLineBounds& bounds) {
     return !bounds.storable || n >= bounds.NMax || n + kMaxSumPerByte * kBatchBytes < bounds.NMin;
 }
 
-// Bit masks of a block of bytes, bit i for byte i.
+// Runs are checked a block of 64 bytes at a time, from bit masks of its
+// newlines, carriage returns, plus signs and digits (bit i for byte i).
+constexpr int32_t kBlockBytes = 64;
+
 struct BlockMasks {
-    uint32_t newline;
-    uint32_t cr;
-    uint32_t plus;
-    uint32_t digit;
+    uint64_t newline;
+    uint64_t cr;
+    uint64_t plus;
+    uint64_t digit;
 };
 
 // What a block passes on to the next: whether its last byte is a newline, a
 // plus sign or a carriage return (as bit 0), and its last three digit bits.
 struct RunCarry {
-    uint32_t newline;
-    uint32_t plus;
-    uint32_t cr;
-    uint32_t lastDigits;
+    uint64_t newline;
+    uint64_t plus;
+    uint64_t cr;
+    uint64_t lastDigits;
 };
 
 constexpr RunCarry kAtLineStart = {1, 0, 0, 0};
 
-// True when a block of width bytes continues a run of lines "+<1 to 3
-// digits>" ending in "\n" or "\r\n", given what the block before passed on.
-bool continues_plus_run(const BlockMasks& m, RunCarry& carry, int width) {
-    const uint32_t all = width == 32 ? ~0u : (1u << width) - 1;
-    const uint64_t digits = uint64_t{m.digit} << 3 | carry.lastDigits;
+// True when a block continues a run of lines "+<1 to 3 digits>" ending in
+// "\n" or "\r\n", given what the block before passed on.
+bool continues_plus_run(const BlockMasks& m, RunCarry& carry) {
+    const uint64_t digits = m.digit;
+    const uint64_t edge = (digits << 3 | carry.lastDigits) & 0x3F;  // 3 digit bits each side of the boundary
     const bool valid =
-        (m.newline | m.cr | m.plus | m.digit) == all &&                          // nothing else
-        m.plus == ((m.newline << 1 | carry.newline) & all) &&                    // '+' exactly at line starts
-        ((m.plus << 1 | carry.plus) & all & ~m.digit) == 0 &&                    // then a digit
-        (m.cr & ~(m.newline >> 1) & (all >> 1)) == 0 && (carry.cr & ~m.newline) == 0 &&  // '\r' then '\n'
-        (digits & digits >> 1 & digits >> 2 & digits >> 3) == 0;                // 3 digits at most
-    const int top = width - 1;
-    carry = {m.newline >> top, m.plus >> top, m.cr >> top, m.digit >> (width - 3)};
+        (m.newline | m.cr | m.plus | m.digit) == ~uint64_t{0} &&             // nothing else
+        m.plus == (m.newline << 1 | carry.newline) &&                        // '+' exactly at line starts
+        ((m.plus << 1 | carry.plus) & ~m.digit) == 0 &&                      // then a digit
+        (m.cr & ~(m.newline >> 1) & ~uint64_t{0} >> 1) == 0 && (carry.cr & ~m.newline) == 0 &&  // '\r' then '\n'
+        (digits & digits >> 1 & digits >> 2 & digits >> 3) == 0 &&          // 3 digits at most
+        (edge & edge >> 1 & edge >> 2 & edge >> 3) == 0;
+    carry = {m.newline >> 63, m.plus >> 63, m.cr >> 63, m.digit >> 61};
     return valid;
 }
 
 // The length of a checked run of blocks: up to the last newline of the last.
-int32_t run_length(int32_t width, int32_t blocks, uint32_t lastNewlines) {
-    return lastNewlines == 0 ? 0 : width * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
+int32_t run_length(int32_t blocks, uint64_t lastNewlines) {
+    return lastNewlines == 0 ? 0 : kBlockBytes * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
 }
 
 #ifdef BRISVEL_X86_64
 
-// 32 lanes of all ones, then 32 of zeros: a load at kLeadingOnes + 32 - k
-// has exactly its first k lanes set.
-alignas(64) constexpr unsigned char kLeadingOnes[64] = {
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+// The block helpers must be inlined into the scans: called, they would pass
+// their vectors through memory.
+#define BRISVEL_INLINE inline __attribute__((always_inline))
 
-const char* leading_ones(uint32_t newlines) {
-    return reinterpret_cast<const char*>(kLeadingOnes) + 32 - std::bit_width(newlines);
+// 64 lanes of zeros, then 64 of all ones: a load at kTrailingOnes + 64 - k
+// has its lanes from k on set.
+constexpr std::array<unsigned char, 2 * kBlockBytes> trailing_ones() {
+    std::array<unsigned char, 2 * kBlockBytes> lanes{};
+    for (int32_t i = kBlockBytes; i < 2 * kBlockBytes; ++i) lanes[static_cast<std::size_t>(i)] = 255;
+    return lanes;
+}
+alignas(64) constexpr std::array<unsigned char, 2 * kBlockBytes> kTrailingOnes = trailing_ones();
+
+// The lanes after the last newline of a block: the start of a line that
+// continues past it, which a run does not take.
+const char* lanes_after(uint64_t newlines) {
+    return reinterpret_cast<const char*>(kTrailingOnes.data()) + kBlockBytes - std::bit_width(newlines);
 }
 
 // Each block's digits are added, weighted, into 32-bit lanes of sums. A
 // digit is a units digit when the byte after it ends the line, a tens digit
 // when the byte after that does, and a hundreds digit otherwise; loads at
 // q + 1 and q + 2 line those bytes up with it, so a block reads 2 bytes past
-// its end. The last block counts only the digits before its last newline.
-// Each scan returns the length of the run, 0 when the blocks hold anything
-// but whole "+" lines.
+// its end. A scan takes blocks up to the first that holds anything but "+"
+// lines, and the run ends at the last newline of the last block taken: the
+// digits after it are taken back out of the sum. Returns the run's length,
+// 0 when the first block is not taken.
 
-__m128i load_128(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+BRISVEL_INLINE __m128i load_128(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
-__m128i line_ends_128(const char* p) {
+BRISVEL_INLINE __m128i line_ends_128(const char* p) {
     const __m128i bytes = load_128(p);
     return _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
 }
 
-uint32_t bits_128(__m128i lanes) { return static_cast<uint32_t>(_mm_movemask_epi8(lanes)); }
+BRISVEL_INLINE uint64_t bits_128(__m128i lanes, int shift) {
+    return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(lanes))} << shift;
+}
 
-__m128i weighted_digits_128(const char* q, __m128i values, __m128i digits) {
+BRISVEL_INLINE __m128i weighted_digits_128(const char* q, __m128i values, __m128i digits) {
     const __m128i units = line_ends_128(q + 1);
     const __m128i tens = _mm_andnot_si128(units, line_ends_128(q + 2));
     const __m128i hundreds = _mm_andnot_si128(_mm_or_si128(units, tens), _mm_set1_epi8(-1));
@@ -143,28 +159,53 @@ int64_t total_128(__m128i sums) {
     return _mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1))));
 }
 
+// The block's values (bytes less '0') and digit lanes, and its masks.
+BRISVEL_INLINE BlockMasks read_block_128(const char* q, __m128i (&values)[4], __m128i (&digits)[4]) {
+    BlockMasks masks{};
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = load_128(q + 16 * i);
+        values[i] = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        digits[i] = _mm_cmpeq_epi8(_mm_min_epu8(values[i], _mm_set1_epi8(9)), values[i]);
+        masks.newline |= bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), 16 * i);
+        masks.cr |= bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), 16 * i);
+        masks.plus |= bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')), 16 * i);
+        masks.digit |= bits_128(digits[i], 16 * i);
+    }
+    return masks;
+}
+
+// The weighted digits of the block at q in the given lanes (all when null).
+BRISVEL_INLINE __m128i block_sum_128(const char* q, const __m128i (&values)[4], const __m128i (&digits)[4], const char* lanes) {
+    __m128i sums = _mm_setzero_si128();
+    for (int i = 0; i < 4; ++i) {
+        const __m128i counted = lanes == nullptr ? digits[i] : _mm_and_si128(digits[i], load_128(lanes + 16 * i));
+        sums = _mm_add_epi32(sums, weighted_digits_128(q + 16 * i, values[i], counted));
+    }
+    return sums;
+}
+
 int32_t scan_plus_blocks_sse2(const char* p, int32_t blocks, int64_t& sum) {
     RunCarry carry = kAtLineStart;
     __m128i sums = _mm_setzero_si128();
-    uint32_t newlines = 0;
-    for (int32_t block = 0; block < blocks; ++block) {
-        const char* q = p + 16 * block;
-        const __m128i bytes = load_128(q);
-        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
-        const BlockMasks masks = {bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
-                                  bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
-                                  bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+'))), bits_128(digits)};
-        if (!continues_plus_run(masks, carry, 16)) return 0;
+    __m128i values[4];
+    __m128i digits[4];
+    int32_t taken = 0;
+    uint64_t newlines = 0;
+    for (; taken < blocks; ++taken) {
+        const BlockMasks masks = read_block_128(p + kBlockBytes * taken, values, digits);
+        if (!continues_plus_run(masks, carry)) break;
+        sums = _mm_add_epi32(sums, block_sum_128(p + kBlockBytes * taken, values, digits, nullptr));
         newlines = masks.newline;
-        if (block + 1 == blocks) digits = _mm_and_si128(digits, load_128(leading_ones(newlines)));
-        sums = _mm_add_epi32(sums, weighted_digits_128(q, values, digits));
     }
+    if (taken == 0) return 0;
+    const char* last = p + kBlockBytes * (taken - 1);
+    read_block_128(last, values, digits);
+    sums = _mm_sub_epi32(sums, block_sum_128(last, values, digits, lanes_after(newlines)));
     sum = total_128(sums);
-    return run_length(16, blocks, newlines);
+    return run_length(taken, newlines);
 }
 
-#define BRISVEL_AVX2 __attribute__((target("avx2")))
+#define BRISVEL_AVX2 __attribute__((target("avx2"))) BRISVEL_INLINE
 
 BRISVEL_AVX2 __m256i load_256(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
@@ -174,7 +215,9 @@ BRISVEL_AVX2 __m256i line_ends_256(const char* p) {
                            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')));
 }
 
-BRISVEL_AVX2 uint32_t bits_256(__m256i lanes) { return static_cast<uint32_t>(_mm256_movemask_epi8(lanes)); }
+BRISVEL_AVX2 uint64_t bits_256(__m256i lanes, int shift) {
+    return uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(lanes))} << shift;
+}
 
 BRISVEL_AVX2 __m256i weighted_digits_256(const char* q, __m256i values, __m256i digits) {
     const __m256i weights = _mm256_blendv_epi8(
@@ -184,41 +227,52 @@ BRISVEL_AVX2 __m256i weighted_digits_256(const char* q, __m256i values, __m256i 
     return _mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
 }
 
-BRISVEL_AVX2 int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks, int64_t& sum) {
+BRISVEL_AVX2 BlockMasks read_block_256(const char* q, __m256i (&values)[2], __m256i (&digits)[2]) {
+    BlockMasks masks{};
+    for (int i = 0; i < 2; ++i) {
+        const __m256i bytes = load_256(q + 32 * i);
+        values[i] = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
+        digits[i] = _mm256_cmpeq_epi8(_mm256_min_epu8(values[i], _mm256_set1_epi8(9)), values[i]);
+        masks.newline |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')), 32 * i);
+        masks.cr |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')), 32 * i);
+        masks.plus |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('+')), 32 * i);
+        masks.digit |= bits_256(digits[i], 32 * i);
+    }
+    return masks;
+}
+
+BRISVEL_AVX2 __m256i block_sum_256(const char* q, const __m256i (&values)[2], const __m256i (&digits)[2],
+                                   const char* lanes) {
+    __m256i sums = _mm256_setzero_si256();
+    for (int i = 0; i < 2; ++i) {
+        const __m256i counted = lanes == nullptr ? digits[i] : _mm256_and_si256(digits[i], load_256(lanes + 32 * i));
+        sums = _mm256_add_epi32(sums, weighted_digits_256(q + 32 * i, values[i], counted));
+    }
+    return sums;
+}
+
+__attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks, int64_t& sum) {
     RunCarry carry = kAtLineStart;
     __m256i sums = _mm256_setzero_si256();
-    uint32_t newlines = 0;
-    for (int32_t block = 0; block < blocks; ++block) {
-        const char* q = p + 32 * block;
-        const __m256i bytes = load_256(q);
-        const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
-        __m256i digits = _mm256_cmpeq_epi8(_mm256_min_epu8(values, _mm256_set1_epi8(9)), values);
-        const BlockMasks masks = {bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))),
-                                  bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r'))),
-                                  bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('+'))), bits_256(digits)};
-        if (!continues_plus_run(masks, carry, 32)) return 0;
+    __m256i values[2];
+    __m256i digits[2];
+    int32_t taken = 0;
+    uint64_t newlines = 0;
+    for (; taken < blocks; ++taken) {
+        const BlockMasks masks = read_block_256(p + kBlockBytes * taken, values, digits);
+        if (!continues_plus_run(masks, carry)) break;
+        sums = _mm256_add_epi32(sums, block_sum_256(p + kBlockBytes * taken, values, digits, nullptr));
         newlines = masks.newline;
-        if (block + 1 == blocks) digits = _mm256_and_si256(digits, load_256(leading_ones(newlines)));
-        sums = _mm256_add_epi32(sums, weighted_digits_256(q, values, digits));
     }
+    if (taken == 0) return 0;
+    const char* last = p + kBlockBytes * (taken - 1);
+    read_block_256(last, values, digits);
+    sums = _mm256_sub_epi32(sums, block_sum_256(last, values, digits, lanes_after(newlines)));
     sum = total_128(_mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
-    return run_length(32, blocks, newlines);
+    return run_length(taken, newlines);
 }
 
 #endif  // BRISVEL_X86_64
-
-// The block width of a kernel, 0 for the one that takes a line at a time.
-int32_t block_width(PlusLineKernel kernel) {
-    switch (kernel) {
-        case PlusLineKernel::kAvx2:
-            return 32;
-        case PlusLineKernel::kSse2:
-            return 16;
-        case PlusLineKernel::kPortable:
-            break;
-    }
-    return 0;
-}
 
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, PlusLineKernel kernel) {
 #ifdef BRISVEL_X86_64
@@ -237,13 +291,12 @@ int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, PlusLineKe
 // stores a pair.
 const char* skip_blocks(const char* p, const char* end, int32_t& n, const PlusLineBounds& bounds,
                         PlusLineKernel kernel) {
-    const int32_t width = block_width(kernel);
-    while (width > 0 && end - p >= width + 2) {
-        int32_t blocks = batch_is_skippable(n, bounds) ? kBatchBytes / width : 1;
-        if (end - p < blocks * width + 2) blocks = 1;
+    if (kernel == PlusLineKernel::kPortable) return p;
+    while (end - p >= kBlockBytes + 2) {
+        const auto room = static_cast<int32_t>(std::min<std::ptrdiff_t>((end - p - 2) / kBlockBytes, kBatchBytes));
+        const int32_t blocks = batch_is_skippable(n, bounds) ? std::min(room, kBatchBytes / kBlockBytes) : 1;
         int64_t sum = 0;
-        int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
-        if (length == 0 && blocks > 1) length = scan_plus_blocks(p, 1, sum, kernel);
+        const int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
         if (length == 0 || !run_is_skippable(n, sum, bounds)) break;
         n = advanced(n, sum);
         p += length;
