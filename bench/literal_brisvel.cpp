@@ -16,6 +16,7 @@ struct State {
     RunSettings settings;
     CandidateTable table;
     CandidateArray scratch;
+    InputBlock block;
 };
 
 int32_t clamped(long value) { return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX)); }
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     s.WactorWorth = static_cast<int32_t>(std::atof(argv[4]));
     if (!build_output_path(argc > 5 ? argv[5] : nullptr, s.outputPath)) return 1;
     if (!read_literally("drask.dat", s.NMin, s.NMax, state.table)) return 1;
-    apply_removal_list(s, state.table);
+    apply_removal_list(s, state.table, state.block);
     order_by_n(state.table, state.scratch);
     int32_t written = 0;
     return write_work_file(state.table, s, written) == StageStatus::kContinue ? 0 : 1;

@@ -6,10 +6,16 @@
 #include <cstdio>
 #include <ctime>
 
+#include "input_reads.h"
+
+// Windows separates directories with a backslash and reads input files as
+// its runtime's text mode does; elsewhere files are read as raw bytes.
 #ifdef _WIN32
 inline constexpr char kDirectorySeparator = '\\';
+inline constexpr InputMode kHostInputMode = InputMode::kText;
 #else
 inline constexpr char kDirectorySeparator = '/';
+inline constexpr InputMode kHostInputMode = InputMode::kBinary;
 #endif
 
 // The current position of a stream as a 64-bit offset; -1 on failure.

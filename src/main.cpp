@@ -56,7 +56,7 @@ int run(int argc, const char* const* argv, RunState& state) {
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
-    apply_removal_list(state.settings, state.table);
+    apply_removal_list(state.settings, state.table, state.sieveBuffer.block);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, linesWritten);

@@ -6,24 +6,25 @@
 #include <cstdio>
 
 #include "candidate.h"
+#include "input_reads.h"
 
 inline constexpr const char* kRemovalListName = "recent.txt";
 
 // The first read of the list is a header and is not interpreted.
 inline constexpr int32_t kRemovalHeaderReads = 1;
 
-// Interprets one read "<any number> <k> <n>": when n lies in the range, marks
-// every entry (k, n) not marked yet. A read without all three numbers marks
-// nothing. Returns the number of entries marked.
-int32_t take_removal_line(const char* line, int32_t NMin, int32_t NMax, CandidateTable& table);
+// Interprets the read [begin, end), "<any number> <k> <n>": when n lies in
+// the range, marks every entry (k, n) not marked yet. A read without all
+// three numbers marks nothing. Returns the number of entries marked.
+int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, CandidateTable& table);
 
-// Reads the whole stream, header included, adding the entries marked to
-// removed. False when reading failed before the end; the marks made so far
-// stay.
-bool read_removal_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,
-                         int32_t& removed);
+// Reads the whole stream in reads as input_reads.h describes, the first a
+// header, adding the entries marked to removed. False when reading failed
+// before the end; the marks made so far stay.
+bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
+                         InputBlock& block, int32_t& removed);
 
-// The removal stage: reads the removal list if there is one and reports
-// what it removed. A missing or unreadable list is reported; the run goes on
-// either way.
-void apply_removal_list(const RunSettings& settings, CandidateTable& table);
+// The removal stage: reads the removal list if there is one, using block,
+// and reports what it removed. A missing or unreadable list is reported;
+// the run goes on either way.
+void apply_removal_list(const RunSettings& settings, CandidateTable& table, InputBlock& block);

@@ -1,14 +1,9 @@
 #include "sieve_file.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "decimal.h"
+#include "host.h"
 
 namespace {
-
-// One read takes at most this many characters.
-constexpr std::ptrdiff_t kMaxRead = 99;
 
 // Reader state carried from one read to the next.
 struct SieveReader {
@@ -55,68 +50,39 @@ bool take_sieve_read(const char* begin, const char* end, int32_t NMin, int32_t N
     return offer_candidate(reader, NMin, NMax, table);
 }
 
-// The unread part of the block, [next, end).
-struct BlockCursor {
-    const char* next;
-    const char* end;
-    bool atEndOfFile;
-};
-
-// Makes sure a whole read lies in the block: keeps the unread bytes, moved
-// to the front, and fills the rest. False on a read error.
-bool ensure_whole_read(BlockCursor& cursor, std::FILE* in, SieveBuffer& buffer) {
-    if (cursor.end - cursor.next >= kMaxRead || cursor.atEndOfFile) return true;
-    const auto kept = static_cast<std::size_t>(cursor.end - cursor.next);
-    char* front = buffer.bytes.data();
-    std::memmove(front, cursor.next, kept);
-    const std::size_t got = std::fread(front + kept, 1, buffer.bytes.size() - kept, in);
-    cursor.next = front;
-    cursor.end = front + kept + got;
-    cursor.atEndOfFile = kept + got < buffer.bytes.size();
-    return std::ferror(in) == 0;
-}
-
-// Where the read that starts at p ends: after its newline, or after
-// kMaxRead characters, or at the end of the data.
-const char* read_end(const char* p, const char* end) {
-    const char* limit = p + std::min(kMaxRead, end - p);
-    const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(limit - p)));
-    return newline != nullptr ? newline + 1 : limit;
-}
-
 }  // namespace
 
-SieveOutcome read_sieve_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,
+SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                                SieveBuffer& buffer) {
-    BlockCursor cursor{buffer.bytes.data(), buffer.bytes.data(), false};
+    InputReads reads = start_reads(in, buffer.block, mode);
     SieveReader reader{0, 0, false};
     int32_t headerReads = 0;
     for (;;) {
-        if (!ensure_whole_read(cursor, in, buffer)) return SieveOutcome::kReadError;
-        if (cursor.next == cursor.end) return SieveOutcome::kEndOfFile;
+        if (!fill_for_read(reads)) return SieveOutcome::kReadError;
+        if (reads.next == reads.end) return SieveOutcome::kEndOfFile;
         if (headerReads < kSieveHeaderReads) {
-            cursor.next = read_end(cursor.next, cursor.end);
+            reads.next = read_end(reads);
             ++headerReads;
             continue;
         }
         const PlusLineBounds bounds{NMin, NMax, is_storable(reader)};
-        const char* next = skip_plus_lines(cursor.next, cursor.end, reader.currentN, bounds, buffer.kernel);
-        if (next == cursor.next) {
-            next = read_end(next, cursor.end);
-            if (!take_sieve_read(cursor.next, next, NMin, NMax, reader, table)) return SieveOutcome::kTableFull;
+        const char* next = skip_plus_lines(reads.next, reads.end, reader.currentN, bounds, buffer.kernel);
+        if (next == reads.next) {
+            next = read_end(reads);
+            if (!take_sieve_read(reads.next, next, NMin, NMax, reader, table)) return SieveOutcome::kTableFull;
         }
-        cursor.next = next;
+        reads.next = next;
     }
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table, SieveBuffer& buffer) {
-    std::FILE* in = std::fopen(kSieveFileName, "r");
+    std::FILE* in = std::fopen(kSieveFileName, "rb");
     if (in == nullptr) {
         std::printf("Failed to open %s - exiting\n", kSieveFileName);
         return StageStatus::kFailed;
     }
     std::printf("Searching %s... ", kSieveFileName);
-    const SieveOutcome outcome = read_sieve_stream(in, settings.NMin, settings.NMax, table, buffer);
+    const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, buffer);
     std::fclose(in);
     switch (outcome) {
         case SieveOutcome::kTableFull:

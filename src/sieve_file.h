@@ -1,29 +1,21 @@
 // Reads the sieve file into the candidate table: every pair (k, n) with
 // NMin <= n < NMax, in file order, except those of the excluded k values.
-//
-// The file is taken in reads of at most 99 characters, as fgets into a
-// 100-byte buffer takes it: a read stops after a newline, so a longer line
-// is taken in several reads, each of which is interpreted as a line of its
-// own, and a read is used as a C string (bytes after a zero byte are
-// ignored). The first three reads are a header.
+// The file is taken in reads as input_reads.h describes; the first three
+// reads are a header.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "candidate.h"
+#include "input_reads.h"
 #include "plus_lines.h"
 
 inline constexpr const char* kSieveFileName = "drask.dat";
 inline constexpr int32_t kSieveHeaderReads = 3;
 
-// The file is read a block at a time into fixed storage.
-inline constexpr std::size_t kSieveBlockSize = 256 * 1024;
-
 struct SieveBuffer {
-    std::array<char, kSieveBlockSize> bytes;
+    InputBlock block;
     PlusLineKernel kernel;  // how runs of "+" lines are skipped
 };
 
@@ -38,7 +30,7 @@ enum class SieveOutcome {
 // anything else is an absolute n; a read without a readable number changes
 // nothing, and a "k" read without one makes k unknown until the next
 // readable "k=" read. Pairs are stored only while k is known.
-SieveOutcome read_sieve_stream(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,
+SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                                SieveBuffer& buffer);
 
 // The sieve stage: opens the sieve file, fills table and reports problems.

@@ -19,6 +19,13 @@ bool scan_number(const char* text, char** rest, int32_t& value) {
 
 }  // namespace
 
+std::string text_mode_bytes(const std::string& raw) {
+    std::string text;
+    for (std::size_t i = 0; i < raw.size() && raw[i] != '\x1a'; ++i)
+        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) text += raw[i];
+    return text;
+}
+
 SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table) {
     char line[100];
     int reads = 0;

@@ -9,6 +9,12 @@
 #include "candidate.h"
 #include "sieve_file.h"
 
+#include <string>
+
+// The bytes that a read in the Windows runtime's text mode yields: CR LF
+// becomes LF, and a byte 0x1A ends the file.
+std::string text_mode_bytes(const std::string& raw);
+
 SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table);
 
 // Returns the number of entries removed; false in readToEnd on a read error.

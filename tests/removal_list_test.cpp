@@ -20,14 +20,15 @@ struct Removal {
 };
 
 // The table holds (3, 150) twice; (6, 250) lies outside the range 100..200.
-Removal remove_with(const std::string& list) {
+Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary) {
     const std::vector<Candidate> stored = {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
     auto table = std::make_unique<CandidateTable>();
     std::copy(stored.begin(), stored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(stored.size());
+    auto block = std::make_unique<InputBlock>();
     std::FILE* in = stream_with(list);
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, 100, 200, *table, removed);
+    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *block, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }
@@ -68,13 +69,19 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
     }
 }
 
+TEST(RemovalList, ReadsTextModeAsTheWindowsRuntimeDoes) {
+    EXPECT_EQ(remove_with(kHeader + "1 3 150\n\x1a\n1 4 150\n", InputMode::kText).removed, 2);
+    EXPECT_EQ(remove_with(kHeader + "1 3 150\n\x1a\n1 4 150\n", InputMode::kBinary).removed, 3);
+}
+
 TEST(RemovalList, ReportsAReadError) {
     TempDir dir;
     std::FILE* in = std::fopen(dir.path().c_str(), "r");
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
+    auto block = std::make_unique<InputBlock>();
     int32_t removed = 0;
-    EXPECT_FALSE(read_removal_stream(in, 0, 100, *table, removed));
+    EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 100, *table, *block, removed));
     std::fclose(in);
 }
 

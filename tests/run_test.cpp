@@ -13,6 +13,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 const std::string kHeader = "sieve header\nline two\nline three\n";
 // In 100 <= n < 200: 120 168 180 for k=13, 107 137 138 for k=21, 137 154
@@ -69,6 +70,8 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"negative NMin prints as itself", kSieve, {"-5", "110", "45", "1"},
          kSearching + "1 numbers between -5 =< n < 110\n" + kNoList + "Output 1 candidates to worktodo.ini\n", 0,
          work_lines({{21, 107}})},
+        {"numbers beyond 32 bits saturate rather than wrap", kSieve, {"4294967396", "200", "45", "1"},
+         kSearching + "0 numbers between 2147483647 =< n < 200\n", 0, std::nullopt},
         {"no arguments", kSieve, {}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"three numbers", kSieve, {"100", "200", "45"}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
@@ -166,6 +169,11 @@ TEST_F(Run, ConvertsTheNumbersOfTheCommandLine) {
         {{"100", "200", "45", "1e20"}, "45,2147483647"},
         {{"100", "200", "45", "-1e20"}, "45,-2147483648"},
         {{"100", "200", "45", "nan"}, "45,0"},
+        {{"100", "200", "45", "inf"}, "45,0"},
+        {{"100", "200", "45", "-infinity"}, "45,0"},
+        {{"100", "200", "45", "0x10"}, "45,0"},
+        {{"100", "200", "45", "0x1p4"}, "45,0"},
+        {{"100", "200", "4294967341", "1"}, "2147483647,1"},
         {{"100", "200", "99999999999", "0"}, "2147483647,0"},
         {{"100", "200", "-99999999999", "0"}, "-2147483648,0"},
         {{" 100xyz", "+200", "4.9", "1"}, "4,1"},
@@ -270,6 +278,48 @@ TEST_F(Run, DropsThePairsOfTheRemovalList) {
         EXPECT_EQ(result.out, host_text(c.out)) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(work_file(), c.work) << c.name;
+    }
+}
+
+// Windows reads the inputs in its runtime's text mode: CR LF is LF before a
+// line is cut into reads, and a byte 0x1A ends the file. Elsewhere both are
+// ordinary bytes.
+TEST_F(Run, ReadsTheInputsAsTheHostReadsText) {
+    const std::string header98 = std::string(98, 'h') + "\r\n";  // one read in text mode, two in binary
+    const struct {
+        const char* name;
+        std::string sieve;
+        std::string list;
+        std::vector<std::pair<int, int>> windows;
+        std::vector<std::pair<int, int>> elsewhere;
+    } cases[] = {
+        {"CR LF and lone CR lines", "a\r\nb\r\nc\r\nk=7\r\n150\r\n\r152\r\r\n+2\r\n", "h\r\n1 7 152\r\n",
+         {{7, 150}, {7, 154}}, {{7, 150}, {7, 154}}},
+        {"98-character header line", header98 + "b\nk=7\n150\nk=8\n160\n", "h\n",
+         {{8, 160}}, {{7, 150}, {8, 160}}},
+        {"Ctrl-Z in the sieve file", kHeader + "k=7\n150\n\x1a\n160\n", "h\n", {{7, 150}}, {{7, 150}, {7, 160}}},
+        {"Ctrl-Z in the removal list", kHeader + "k=7\n150\n160\n", "h\n1 7 150\n\x1a\n1 7 160\n",
+         {{7, 160}}, {}},
+    };
+    for (const auto& c : cases) {
+        write_file(at("drask.dat"), c.sieve);
+        write_file(at("recent.txt"), c.list);
+        fs::remove(at("worktodo.ini"));
+        EXPECT_EQ(run({"100", "200", "45", "1"}).status, 0) << c.name;
+        EXPECT_EQ(work_file(), work_lines(kWindowsHost ? c.windows : c.elsewhere)) << c.name;
+    }
+}
+
+TEST_F(Run, EndsAnUnterminatedLastLineBeforeAppending) {
+    write_file(at("drask.dat"), kHeader + "k=7\n150\n");
+    for (const std::string& before : {"lone CR\r"s, "Ctrl-Z\x1a"s, "no newline"s}) {
+        write_file(at("worktodo.ini"), before);
+        write_file(at("brisvel.log"), before);
+        EXPECT_EQ(run({"100", "200", "45", "1"}).status, 0);
+        EXPECT_EQ(work_file(), before + kNewline + work_lines({{7, 150}}));
+        const std::string log = read_file(at("brisvel.log"));
+        EXPECT_EQ(log.substr(0, before.size() + kNewline.size()), before + kNewline);
+        EXPECT_EQ(log.substr(log.size() - kNewline.size()), kNewline);
     }
 }
 

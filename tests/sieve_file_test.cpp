@@ -23,21 +23,21 @@ struct SieveRead {
     std::vector<Candidate> entries;
 };
 
-SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax, PlusLineKernel kernel) {
+SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, PlusLineKernel kernel) {
     auto table = std::make_unique<CandidateTable>();
     auto buffer = std::make_unique<SieveBuffer>();
     buffer->kernel = kernel;
     std::FILE* in = stream_with(bytes);
-    const SieveOutcome outcome = read_sieve_stream(in, NMin, NMax, *table, *buffer);
+    const SieveOutcome outcome = read_sieve_stream(in, mode, NMin, NMax, *table, *buffer);
     std::fclose(in);
     return {outcome, entries_of(*table)};
 }
 
 // Reads with every kernel this processor runs; all must agree.
-SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax) {
-    const SieveRead portable = read_text(bytes, NMin, NMax, PlusLineKernel::kPortable);
+SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax, InputMode mode = InputMode::kBinary) {
+    const SieveRead portable = read_text(bytes, mode, NMin, NMax, PlusLineKernel::kPortable);
     for (PlusLineKernel kernel : runnable_kernels()) {
-        const SieveRead read = read_text(bytes, NMin, NMax, kernel);
+        const SieveRead read = read_text(bytes, mode, NMin, NMax, kernel);
         EXPECT_EQ(read.outcome, portable.outcome) << static_cast<int>(kernel);
         EXPECT_EQ(read.entries, portable.entries) << static_cast<int>(kernel);
     }
@@ -137,7 +137,7 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     auto table = std::make_unique<CandidateTable>();
     auto buffer = std::make_unique<SieveBuffer>();
     buffer->kernel = PlusLineKernel::kPortable;
-    EXPECT_EQ(read_sieve_stream(in, 0, 100, *table, *buffer), SieveOutcome::kReadError);
+    EXPECT_EQ(read_sieve_stream(in, InputMode::kBinary, 0, 100, *table, *buffer), SieveOutcome::kReadError);
     std::fclose(in);
 }
 
@@ -176,13 +176,39 @@ TEST(SieveReader, MatchesThePlainReaderOnRandomFiles) {
         const std::string file = random_sieve_file(random);
         const auto NMin = static_cast<int32_t>(random() % 3000);
         const auto NMax = NMin + static_cast<int32_t>(random() % 20000);  // often inside a long run
-        auto expected = std::make_unique<CandidateTable>();
-        std::FILE* in = stream_with(file);
-        const SieveOutcome outcome = reference_read_sieve(in, NMin, NMax, *expected);
-        std::fclose(in);
-        const SieveRead read = read_text(file, NMin, NMax);
-        ASSERT_EQ(read.outcome, outcome) << i;
-        ASSERT_EQ(read.entries, entries_of(*expected)) << i;
+        for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+            auto expected = std::make_unique<CandidateTable>();
+            std::FILE* in = stream_with(mode == InputMode::kText ? text_mode_bytes(file) : file);
+            const SieveOutcome outcome = reference_read_sieve(in, NMin, NMax, *expected);
+            std::fclose(in);
+            const SieveRead read = read_text(file, NMin, NMax, mode);
+            ASSERT_EQ(read.outcome, outcome) << i;
+            ASSERT_EQ(read.entries, entries_of(*expected)) << i;
+        }
+    }
+}
+
+// Text mode reads CR LF as LF before the reads are cut, also where the pair
+// straddles two blocks of the file, keeps a lone CR, and ends at a byte 0x1A.
+TEST(SieveReader, ReadsTextModeAsTheWindowsRuntimeDoes) {
+    const std::string header98 = std::string(98, 'h') + "\r\n";  // one read in text mode, two in binary
+    const std::string beforeBoundary = kHeader + "k=3\n" + std::string(kInputBlockSize - kHeader.size() - 9, ' ');
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<Candidate> text;
+        std::vector<Candidate> binary;
+    } cases[] = {
+        {"CR LF lines", kHeader + "k=3\r\n150\r\n+5\r\n", {{3, 150}, {3, 155}}, {{3, 150}, {3, 155}}},
+        {"98-character header line", header98 + "b\nk=3\n150\n", {}, {{3, 150}}},
+        {"CR LF across blocks", beforeBoundary + "\n160\r\n170\r\n", {{3, 160}, {3, 170}}, {{3, 160}, {3, 170}}},
+        {"lone CR stays", kHeader + "k=3\n\r150\n\r\r\n160\n", {{3, 150}, {3, 160}}, {{3, 150}, {3, 160}}},
+        {"Ctrl-Z ends the file", kHeader + "k=3\n150\n\x1a\n160\n", {{3, 150}}, {{3, 150}, {3, 160}}},
+        {"Ctrl-Z inside a line", kHeader + "k=3\n15\x1a" "0\n160\n", {{3, 15}}, {{3, 15}, {3, 160}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kText).entries, c.text) << c.name;
+        EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kBinary).entries, c.binary) << c.name;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct FuzzInput {
     int32_t NMin;
@@ -23,8 +24,8 @@ inline FuzzInput split_fuzz_input(const uint8_t* data, std::size_t size) {
     return {low, low + width, data + 4, size - 4};
 }
 
-// A stream over the file bytes (fmemopen refuses an empty buffer).
-inline std::FILE* open_fuzz_file(const FuzzInput& input) {
-    if (input.fileSize == 0) return std::tmpfile();
-    return fmemopen(const_cast<uint8_t*>(input.file), input.fileSize, "r");
+// A stream over bytes that outlive it (fmemopen refuses an empty buffer).
+inline std::FILE* open_fuzz_file(const std::string& bytes) {
+    if (bytes.empty()) return std::tmpfile();
+    return fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
 }

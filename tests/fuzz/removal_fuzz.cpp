@@ -1,6 +1,7 @@
 // Feeds the same removal list to the tool's removal filter and to the plain
 // reference: both must mark the same entries and count the same removals.
 #include <cstdlib>
+#include <string>
 
 #include "fuzz_input.h"
 #include "reference_readers.h"
@@ -23,25 +24,30 @@ void fill_table(CandidateTable& table) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static CandidateTable expected;
     static CandidateTable actual;
+    static InputBlock block;
     const FuzzInput input = split_fuzz_input(data, size);
+    const std::string raw(reinterpret_cast<const char*>(input.file), input.fileSize);
 
-    fill_table(expected);
-    bool expectedRead = false;
-    std::FILE* in = open_fuzz_file(input);
-    const int32_t expectedRemoved = reference_apply_removal(in, input.NMin, input.NMax, expected, expectedRead);
-    std::fclose(in);
+    for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+        fill_table(expected);
+        bool expectedRead = false;
+        const std::string readable = mode == InputMode::kText ? text_mode_bytes(raw) : raw;
+        std::FILE* in = open_fuzz_file(readable);
+        const int32_t expectedRemoved = reference_apply_removal(in, input.NMin, input.NMax, expected, expectedRead);
+        std::fclose(in);
 
-    fill_table(actual);
-    int32_t removed = 0;
-    in = open_fuzz_file(input);
-    const bool read = read_removal_stream(in, input.NMin, input.NMax, actual, removed);
-    std::fclose(in);
+        fill_table(actual);
+        int32_t removed = 0;
+        in = open_fuzz_file(raw);
+        const bool read = read_removal_stream(in, mode, input.NMin, input.NMax, actual, block, removed);
+        std::fclose(in);
 
-    if (read != expectedRead || removed != expectedRemoved) std::abort();
-    for (int32_t i = 0; i < actual.count; ++i) {
-        const Candidate& x = actual.entries[static_cast<std::size_t>(i)];
-        const Candidate& y = expected.entries[static_cast<std::size_t>(i)];
-        if (x.k != y.k || x.n != y.n) std::abort();
+        if (read != expectedRead || removed != expectedRemoved) std::abort();
+        for (int32_t i = 0; i < actual.count; ++i) {
+            const Candidate& x = actual.entries[static_cast<std::size_t>(i)];
+            const Candidate& y = expected.entries[static_cast<std::size_t>(i)];
+            if (x.k != y.k || x.n != y.n) std::abort();
+        }
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Feeds the same bytes to the tool's sieve reader, with each way of skipping
 // "+" lines, and to the plain reference reader: every table must match.
 #include <cstdlib>
+#include <string>
 
 #include "fuzz_input.h"
 #include "reference_readers.h"
@@ -29,20 +30,25 @@ bool same_table(const CandidateTable& a, const CandidateTable& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static Tables tables;
     const FuzzInput input = split_fuzz_input(data, size);
+    const std::string raw(reinterpret_cast<const char*>(input.file), input.fileSize);
 
-    tables.expected.count = 0;
-    std::FILE* in = open_fuzz_file(input);
-    const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
-    std::fclose(in);
-
-    for (PlusLineKernel kernel : {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2}) {
-        if (kernel > fastest_plus_line_kernel()) continue;
-        tables.actual.count = 0;
-        tables.buffer.kernel = kernel;
-        in = open_fuzz_file(input);
-        const SieveOutcome actual = read_sieve_stream(in, input.NMin, input.NMax, tables.actual, tables.buffer);
+    for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+        tables.expected.count = 0;
+        const std::string readable = mode == InputMode::kText ? text_mode_bytes(raw) : raw;
+        std::FILE* in = open_fuzz_file(readable);
+        const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
         std::fclose(in);
-        if (actual != expected || !same_table(tables.expected, tables.actual)) std::abort();
+
+        for (PlusLineKernel kernel : {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2}) {
+            if (kernel > fastest_plus_line_kernel()) continue;
+            tables.actual.count = 0;
+            tables.buffer.kernel = kernel;
+            in = open_fuzz_file(raw);
+            const SieveOutcome actual =
+                read_sieve_stream(in, mode, input.NMin, input.NMax, tables.actual, tables.buffer);
+            std::fclose(in);
+            if (actual != expected || !same_table(tables.expected, tables.actual)) std::abort();
+        }
     }
     return 0;
 }
