@@ -1,6 +1,6 @@
 // Plain readings of the input files, kept as the measure of the tool's own
 // readers: one fgets of at most 99 characters at a time, each read parsed
-// with strtoll, nothing clever.
+// with sscanf, nothing clever. (On a host whose long has 64 bits.)
 #pragma once
 
 #include <cstdint>
