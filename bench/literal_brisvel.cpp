@@ -16,6 +16,7 @@ struct State {
     CandidateTable table;
     CandidateArray scratch;
     InputBlock block;
+    WorkBatch batch;
 };
 
 }  // namespace
@@ -36,5 +37,5 @@ int main(int argc, char** argv) {
     apply_removal_list(s, state.table, state.block);
     order_by_n(state.table, state.scratch);
     int32_t written = 0;
-    return write_work_file(state.table, s, written) == StageStatus::kContinue ? 0 : 1;
+    return write_work_file(state.table, s, state.batch, written) == StageStatus::kContinue ? 0 : 1;
 }

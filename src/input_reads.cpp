@@ -32,14 +32,21 @@ char* to_text_mode(char* from, char* end, bool fileEnded, InputReads& reads) {
     return out;
 }
 
+// Ends the data after its last newline: a line cut short by a read error
+// could name a value that the file does not hold.
+const char* after_last_newline(const char* begin, const char* end) {
+    while (end > begin && end[-1] != '\n') --end;
+    return end;
+}
+
 }  // namespace
 
 InputReads start_reads(std::FILE* file, InputBlock& block, InputMode mode) {
-    return {file, &block, mode, block.data(), block.data(), false, false};
+    return {file, &block, mode, block.data(), block.data(), false, false, false};
 }
 
-bool fill_for_read(InputReads& reads) {
-    if (reads.end - reads.next >= kMaxRead || reads.atEndOfFile) return true;
+void fill_for_read(InputReads& reads) {
+    if (reads.end - reads.next >= kMaxRead || reads.atEndOfFile) return;
     char* front = reads.block->data();
     const auto kept = static_cast<std::size_t>(reads.end - reads.next);
     std::memmove(front, reads.next, kept);
@@ -49,13 +56,13 @@ bool fill_for_read(InputReads& reads) {
     reads.heldCr = false;
     const auto room = static_cast<std::size_t>(front + reads.block->size() - rawEnd);
     const std::size_t got = std::fread(rawEnd, 1, room, reads.file);
-    if (std::ferror(reads.file) != 0) return false;
+    reads.failed = std::ferror(reads.file) != 0;
     rawEnd += got;
     const bool fileEnded = got < room;
     reads.next = front;
     reads.end = reads.mode == InputMode::kText ? to_text_mode(raw, rawEnd, fileEnded, reads) : rawEnd;
+    if (reads.failed) reads.end = after_last_newline(front, reads.end);
     reads.atEndOfFile = reads.atEndOfFile || fileEnded;
-    return true;
 }
 
 const char* read_end(const InputReads& reads) {

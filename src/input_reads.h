@@ -28,13 +28,15 @@ struct InputReads {
     const char* end;
     bool atEndOfFile;  // nothing more is to be read from the file
     bool heldCr;       // text mode: a CR ended the last block read, its meaning still open
+    bool failed;       // reading stopped at a read error; the whole lines before it are kept
 };
 
 InputReads start_reads(std::FILE* file, InputBlock& block, InputMode mode);
 
 // Makes sure the next whole read lies in [next, end), reading more of the
-// file when needed. False on a read error.
-bool fill_for_read(InputReads& reads);
+// file when needed. After a read error the lines read whole before it are
+// still taken, then the data ends and failed is set.
+void fill_for_read(InputReads& reads);
 
 // Where the read that starts at next ends: after its newline, after 99
 // characters, or at the end of the data.

@@ -17,6 +17,7 @@ struct RunState {
     CandidateTable table;
     CandidateArray scratch;
     SieveBuffer sieveBuffer;
+    WorkBatch workBatch;
 };
 
 constexpr int kRequiredArgumentCount = 5;  // program name and four numbers
@@ -59,7 +60,7 @@ int run(int argc, const char* const* argv, RunState& state) {
     apply_removal_list(state.settings, state.table, state.sieveBuffer.block);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
-    status = write_work_file(state.table, state.settings, linesWritten);
+    status = write_work_file(state.table, state.settings, state.workBatch, linesWritten);
     if (status != StageStatus::kContinue) return exit_status(status);
 
     const RunSettings& s = state.settings;

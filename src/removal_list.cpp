@@ -36,8 +36,8 @@ bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NM
     InputReads reads = start_reads(in, block, mode);
     int32_t headerReads = 0;
     for (;;) {
-        if (!fill_for_read(reads)) return false;
-        if (reads.next == reads.end) return true;
+        fill_for_read(reads);
+        if (reads.next == reads.end) return !reads.failed;
         const char* end = read_end(reads);
         if (headerReads < kRemovalHeaderReads)
             ++headerReads;

@@ -20,7 +20,7 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
 
 // Reads the whole stream in reads as input_reads.h describes, the first a
 // header, adding the entries marked to removed. False when reading failed
-// before the end; the marks made so far stay.
+// before the end; the lines read whole before the failure still mark.
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                          InputBlock& block, int32_t& removed);
 

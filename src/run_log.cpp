@@ -1,7 +1,9 @@
 #include "run_log.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "append_file.h"
 #include "host.h"
@@ -23,6 +25,16 @@ int32_t wrapping_difference(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
+// The whole log line, after the room for a line end, written in one piece.
+using LogLine = std::array<char, kLineEndRoom + 2 * kLogTextSize>;
+
+// Copies text into line at end; returns where it ends there.
+std::size_t append_log_text(LogLine& line, std::size_t end, const LogText& text) {
+    const auto length = static_cast<std::size_t>(std::find(text.begin(), text.end(), '\0') - text.begin());
+    std::memcpy(line.data() + end, text.data(), length);
+    return end + length;
+}
+
 }  // namespace
 
 void format_log_timestamp(const std::tm& local, LogText& text) {
@@ -33,24 +45,28 @@ void format_log_timestamp(const std::tm& local, LogText& text) {
 
 void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text) {
-    std::snprintf(text.data(), text.size(), "Range %8d-%-8d (%5d), %d, %d, %4d candidates in %s\n", NMin, NMax,
-                  wrapping_difference(NMax, NMin), SieveDepth, WactorWorth, linesWritten, outputPath);
+    std::snprintf(text.data(), text.size(), "Range %8d-%-8d (%5d), %d, %d, %4d candidates in %s%s", NMin, NMax,
+                  wrapping_difference(NMax, NMin), SieveDepth, WactorWorth, linesWritten, outputPath, kLineEnd);
 }
 
 void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
                     int32_t SieveDepth, int32_t WactorWorth) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
-    AppendFile file{};
-    if (!open_append_file(kRunLogName, file)) {
-        std::printf("Failed to open %s for output - continuing\n", kRunLogName);
-        return;
-    }
+    LogLine line{};
     LogText text{};
     format_log_timestamp(local, text);
-    bool written = append_text(file, text.data());
+    std::size_t end = append_log_text(line, kLineEndRoom, text);
     format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, text);
-    written = written && append_text(file, text.data());
-    if (!close_append_file(file, kRunLogName, written))
-        std::printf("Failed to write %s - continuing\n", kRunLogName);
+    end = append_log_text(line, end, text);
+    switch (append_text(kRunLogName, line.data(), end)) {
+        case AppendStatus::kNotOpened:
+            std::printf("Failed to open %s for output - continuing\n", kRunLogName);
+            break;
+        case AppendStatus::kNotWritten:
+            std::printf("Failed to write %s - continuing\n", kRunLogName);
+            break;
+        case AppendStatus::kAppended:
+            break;
+    }
 }

@@ -19,7 +19,7 @@ using LogText = std::array<char, kLogTextSize>;
 void format_log_timestamp(const std::tm& local, LogText& text);
 
 // "Range <NMin>-<NMax> (<NMax - NMin>), <SieveDepth>, <WactorWorth>, <lines>
-// candidates in <path>" and a newline.
+// candidates in <path>" and the host's line end.
 void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text);
 

@@ -58,8 +58,8 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
     SieveReader reader{0, 0, false};
     int32_t headerReads = 0;
     for (;;) {
-        if (!fill_for_read(reads)) return SieveOutcome::kReadError;
-        if (reads.next == reads.end) return SieveOutcome::kEndOfFile;
+        fill_for_read(reads);
+        if (reads.next == reads.end) return reads.failed ? SieveOutcome::kReadError : SieveOutcome::kEndOfFile;
         if (headerReads < kSieveHeaderReads) {
             reads.next = read_end(reads);
             ++headerReads;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "append_file.h"
 #include "host.h"
 
 namespace {
@@ -21,17 +20,21 @@ bool append_to_path(OutputPath& path, std::size_t& used, const char* text, std::
 
 bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
 
-bool write_work_lines(AppendFile& file, const CandidateTable& table, const RunSettings& settings,
-                      int32_t& linesWritten) {
+// Formats the line of every entry with k > 0 into batch after its
+// kLineEndRoom free bytes; returns where the text ends.
+std::size_t format_work_lines(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
+                              int32_t& linesWritten) {
     WorkLine line{};
+    std::size_t end = kLineEndRoom;
     for (int32_t i = 0; i < table.count; ++i) {
         const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
         if (candidate.k <= 0) continue;
-        format_work_line(candidate, settings.SieveDepth, settings.WactorWorth, line);
-        if (!append_text(file, line.data())) return false;
+        const std::size_t length = format_work_line(candidate, settings.SieveDepth, settings.WactorWorth, line);
+        std::memcpy(batch.data() + end, line.data(), length);
+        end += length;
         ++linesWritten;
     }
-    return true;
+    return end;
 }
 
 }  // namespace
@@ -67,25 +70,27 @@ void order_by_n(CandidateTable& table, CandidateArray& scratch) {
     if (from != table.entries.data()) std::copy(from, from + count, table.entries.data());
 }
 
-void format_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth,
-                      WorkLine& line) {
-    std::snprintf(line.data(), line.size(), "Pminus1=%d,2,%d,1,%d,%1d\n", candidate.k, candidate.n,
-                  SieveDepth, WactorWorth);
+std::size_t format_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth,
+                             WorkLine& line) {
+    const int length = std::snprintf(line.data(), line.size(), "Pminus1=%d,2,%d,1,%d,%1d%s", candidate.k,
+                                     candidate.n, SieveDepth, WactorWorth, kLineEnd);
+    return length > 0 ? std::min(static_cast<std::size_t>(length), kMaxWorkLineLength) : 0;
 }
 
-StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings,
+StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
                             int32_t& linesWritten) {
     const char* path = settings.outputPath.data();
-    AppendFile file{};
-    if (!open_append_file(path, file)) {
-        std::printf("Failed to open %s for output - exiting\n", path);
-        return StageStatus::kFailed;
-    }
     linesWritten = 0;
-    const bool written = write_work_lines(file, table, settings, linesWritten);
-    if (!close_append_file(file, path, written)) {
-        std::printf("Failed to write %s - exiting\n", path);
-        return StageStatus::kFailed;
+    const std::size_t end = format_work_lines(table, settings, batch, linesWritten);
+    switch (append_text(path, batch.data(), end)) {
+        case AppendStatus::kNotOpened:
+            std::printf("Failed to open %s for output - exiting\n", path);
+            return StageStatus::kFailed;
+        case AppendStatus::kNotWritten:
+            std::printf("Failed to write %s - exiting\n", path);
+            return StageStatus::kFailed;
+        case AppendStatus::kAppended:
+            break;
     }
     std::printf("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;

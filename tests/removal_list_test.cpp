@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,15 +76,43 @@ TEST(RemovalList, ReadsTextModeAsTheWindowsRuntimeDoes) {
     EXPECT_EQ(remove_with(kHeader + "1 3 150\n\x1a\n1 4 150\n", InputMode::kBinary).removed, 3);
 }
 
-TEST(RemovalList, ReportsAReadError) {
-    TempDir dir;
-    std::FILE* in = std::fopen(dir.path().c_str(), "r");
-    ASSERT_NE(in, nullptr);
-    auto table = std::make_unique<CandidateTable>();
-    auto block = std::make_unique<InputBlock>();
-    int32_t removed = 0;
-    EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 100, *table, *block, removed));
-    std::fclose(in);
+// A stream that yields bytes and then fails, as a disk read error does.
+std::FILE* stream_failing_after(std::string& bytes) {
+    cookie_io_functions_t calls{};
+    calls.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+        auto* left = static_cast<std::string*>(cookie);
+        if (left->empty()) return -1;
+        const std::size_t taken = std::min(size, left->size());
+        std::memcpy(buffer, left->data(), taken);
+        left->erase(0, taken);
+        return static_cast<ssize_t>(taken);
+    };
+    return fopencookie(&bytes, "r", calls);
+}
+
+TEST(RemovalList, KeepsTheLinesReadBeforeAReadError) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        int32_t removed;
+    } cases[] = {
+        {"at once", "", 0},
+        {"after whole lines: they still mark", kHeader + "1 3 150\n1 3 160\n", 3},
+        {"inside a line: the cut line marks nothing", kHeader + "1 3 150\n1 4 15", 2},
+    };
+    for (const auto& c : cases) {
+        auto table = std::make_unique<CandidateTable>();
+        const std::vector<Candidate> stored = {{3, 150}, {4, 15}, {3, 160}, {3, 150}};
+        std::copy(stored.begin(), stored.end(), table->entries.begin());
+        table->count = static_cast<int32_t>(stored.size());
+        auto block = std::make_unique<InputBlock>();
+        std::string bytes = c.bytes;
+        std::FILE* in = stream_failing_after(bytes);
+        int32_t removed = 0;
+        EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 200, *table, *block, removed)) << c.name;
+        EXPECT_EQ(removed, c.removed) << c.name;
+        std::fclose(in);
+    }
 }
 
 }  // namespace

@@ -109,21 +109,30 @@ std::vector<Candidate> entries_of(const CandidateTable& table) {
 
 namespace {
 
+void set_limit(int resource, long long value) {
+    if (value < 0) return;
+    const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+    setrlimit(resource, &limit);
+}
+
 [[noreturn]] void exec_child(const std::string& workDir, const std::vector<std::string>& args,
                              const RunOptions& options, int outFd, int errFd) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
         _exit(126);
+    close_range(3, ~0U, 0);  // the child starts with standard streams only
 #ifdef BRISVEL_WINE_PREFIX
     setenv("WINEPREFIX", BRISVEL_WINE_PREFIX, 1);
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    // Windows knows no file-size signal, so brisvel.exe cannot ignore it
+    // itself; under Wine it is ignored for it, as Windows would never send it.
+    signal(SIGXFSZ, SIG_IGN);
+#else
+    signal(SIGXFSZ, SIG_DFL);  // the tool must ignore it itself
 #endif
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    if (options.fileSizeLimit >= 0) {
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
-        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
+    set_limit(RLIMIT_FSIZE, options.fileSizeLimit);
+    set_limit(RLIMIT_NOFILE, options.openFileLimit);
     std::vector<std::string> words;
 #ifdef BRISVEL_LAUNCHER
     words = {BRISVEL_LAUNCHER, BRISVEL_EXECUTABLE};
@@ -164,29 +173,34 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
 
 }  // namespace
 
-RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
-                      const RunOptions& options) {
+StartedRun start_brisvel(const std::string& workDir, const std::vector<std::string>& args,
+                         const RunOptions& options) {
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
     const pid_t child = fork();
-    if (child == 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        exec_child(workDir, args, options, outPipe[1], errPipe[1]);
-    }
+    if (child == 0) exec_child(workDir, args, options, outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
+    return {child, outPipe[0], errPipe[0]};
+}
+
+RunResult finish_brisvel(const StartedRun& run) {
     RunResult result{-1, "", ""};
-    drain(outPipe[0], errPipe[0], result.out, result.err);
+    drain(run.outFd, run.errFd, result.out, result.err);
     int waitStatus = 0;
-    waitpid(child, &waitStatus, 0);
+    waitpid(run.pid, &waitStatus, 0);
     if (WIFEXITED(waitStatus)) result.status = WEXITSTATUS(waitStatus);
 #ifdef BRISVEL_WINE_PREFIX
     // A record of the runs, so that the suite can show how often Wine ran the program.
     std::ofstream(BRISVEL_WINE_PREFIX ".runs", std::ios::app) << result.status << "\n";
 #endif
     return result;
+}
+
+RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+    return finish_brisvel(start_brisvel(workDir, args, options));
 }
 
 bool operator==(const Candidate& a, const Candidate& b) { return a.k == b.k && a.n == b.n; }

@@ -72,6 +72,7 @@ struct RunResult {
 
 struct RunOptions {
     long long fileSizeLimit = -1;  // bytes a process may write into a file; -1 for none
+    long long openFileLimit = -1;  // descriptors a process may hold open; -1 for no limit
     bool noArguments = false;      // start with an empty argument list, not even a name
     std::vector<std::pair<std::string, std::string>> environment;  // variables to set
 };
@@ -80,6 +81,18 @@ struct RunOptions {
 // program name; the program name passed is "brisvel".
 RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
+
+// A run of brisvel that has been started and not yet waited for.
+struct StartedRun {
+    int pid;
+    int outFd;
+    int errFd;
+};
+
+// run_brisvel in two halves, so that several runs can go on at once.
+StartedRun start_brisvel(const std::string& workDir, const std::vector<std::string>& args,
+                         const RunOptions& options = {});
+RunResult finish_brisvel(const StartedRun& run);
 
 bool operator==(const Candidate& a, const Candidate& b);
 void PrintTo(const Candidate& c, std::ostream* os);
