@@ -2,14 +2,19 @@
 // chosen size into a folder, shaped like real ones: 14 k sections (two of
 // them of excluded k values), each an absolute n followed by "+<gap>" lines
 // with a mean gap of about 37. Prints the range "NMin NMax" that keeps about
-// 5,000 pairs; the removal list names about 200 of them among 3,000 lines.
+// 5,000 pairs; the removal list names about 200 of them among 3,000 lines,
+// the other lines below the range. With "long-list" the range keeps about
+// 9,000 pairs and the list has 1,000,000 lines, all in the range, a tenth of
+// them naming kept pairs.
 //
-//   sieve_generate FOLDER MEGABYTES SEED [crlf]
+//   sieve_generate FOLDER MEGABYTES SEED [lf|crlf] [long-list]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,9 +23,16 @@ constexpr int kKs[] = {3, 7, 5359, 13, 21, 45, 67, 28433, 93, 115, 137, 159, 171
 constexpr int kSections = sizeof kKs / sizeof kKs[0];
 constexpr int kMaxGap = 73;              // gaps 1..73, mean 37
 constexpr double kMeanLineBytes = 3.88;  // "+d\n" for 9 of the 73 gaps, "+dd\n" for the rest
-constexpr int kKeptTarget = 5000;
-constexpr int kRemovalLines = 3000;
-constexpr int kRemovedTarget = 200;
+// How many pairs the range keeps and what the removal list holds.
+struct Shape {
+    int keptTarget;
+    int removalLines;
+    int namingKept;    // lines that name a kept pair
+    bool listInRange;  // the other lines lie in the range too, else below it
+};
+
+constexpr Shape kUsual = {5000, 3000, 200, false};
+constexpr Shape kLongList = {9000, 1000000, 100000, true};
 
 struct Pair {
     int k;
@@ -40,11 +52,12 @@ int main(int argc, char** argv) {
     const double bytes = std::atof(argv[2]) * 1e6;
     std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
     const char* eol = argc > 4 && std::string(argv[4]) == "crlf" ? "\r\n" : "\n";
+    const Shape shape = argc > 5 && std::string(argv[5]) == "long-list" ? kLongList : kUsual;
 
     const long linesPerSection = static_cast<long>(bytes / kSections / kMeanLineBytes);
     const int NMin = static_cast<int>(linesPerSection * 37 / 2);
     const int storableSections = kSections - 2;
-    const int NMax = NMin + kKeptTarget * 37 / storableSections;
+    const int NMax = NMin + shape.keptTarget * 37 / storableSections;
 
     std::FILE* sieve = std::fopen((folder + "/drask.dat").c_str(), "wb");
     if (sieve == nullptr) return 1;
@@ -64,11 +77,23 @@ int main(int argc, char** argv) {
     }
     std::fclose(sieve);
 
-    // About 200 kept pairs, and lines whose n lies below the range.
+    // Kept pairs, and lines whose n lies below or in the range.
+    std::vector<Pair> named;
+    // At most half of the kept pairs are named, some more than once, so that
+    // the work file still shows what was left.
     std::shuffle(kept.begin(), kept.end(), random);
-    std::vector<Pair> named(kept.begin(), kept.begin() + std::min<long>(kRemovedTarget, static_cast<long>(kept.size())));
-    while (static_cast<int>(named.size()) < kRemovalLines)
-        named.push_back({kKs[random() % kSections], static_cast<int>(random() % static_cast<unsigned>(NMin))});
+    const std::size_t nameable = std::max<std::size_t>(
+        1, std::min(kept.size() / 2, static_cast<std::size_t>(shape.namingKept)));
+    for (int i = 0; i < shape.namingKept && !kept.empty(); ++i) named.push_back(kept[random() % nameable]);
+    // The other lines name pairs that the range does not keep.
+    std::set<std::pair<int, int>> keptSet;
+    for (const Pair& pair : kept) keptSet.insert({pair.k, pair.n});
+    const int otherFrom = shape.listInRange ? NMin : 0;
+    const auto otherWidth = static_cast<unsigned>((shape.listInRange ? NMax : NMin) - otherFrom);
+    while (static_cast<int>(named.size()) < shape.removalLines) {
+        const Pair pair{kKs[random() % kSections], otherFrom + static_cast<int>(random() % otherWidth)};
+        if (keptSet.count({pair.k, pair.n}) == 0) named.push_back(pair);
+    }
     std::shuffle(named.begin(), named.end(), random);
     std::FILE* removal = std::fopen((folder + "/recent.txt").c_str(), "wb");
     if (removal == nullptr) return 1;

@@ -4,11 +4,15 @@
 Builds a release binary, generates seeded sieve files (30 MB and 300 MB with
 LF line ends, 300 MB with CR LF) and removal lists in a temporary folder,
 checks that brisvel and the literal reader write identical work files, then
-times brisvel, the literal reader and `wc -l` interleaved, round after round,
-and prints medians, MB/s, ratios (the median of the ratios within each round)
-and peak resident memory.
+times brisvel, the literal reader and `wc -l` on the sieve file interleaved,
+round after round, and prints medians, MB/s, ratios (the median of the
+ratios within each round) and peak resident memory. The long-list case does
+the same for a small sieve file that keeps about 9,000 pairs and a removal
+list of 1,000,000 lines in the range, timed against `wc -l` on the list; its
+literal reader scans the whole table for every line, as brisvel did before
+it indexed the table.
 
-    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--keep]
+    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases sieve,list] [--keep]
 """
 import argparse
 import os
@@ -61,14 +65,14 @@ def machine():
     return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
 
 
-def bench_case(tools, folder, label, rounds, literal_rounds):
+def bench_case(tools, folder, label, counted, rounds, literal_rounds):
     with open(os.path.join(folder, "range")) as f:
         n_min, n_max = f.read().split()
     args = [n_min, n_max, "45", "1"]
     out_fast = os.path.join(folder, "out-brisvel")
     out_literal = os.path.join(folder, "out-literal")
-    sieve = os.path.join(folder, "drask.dat")
-    megabytes = os.path.getsize(sieve) / 1e6
+    measured = os.path.join(folder, counted)
+    megabytes = os.path.getsize(measured) / 1e6
 
     timed([tools["brisvel"], *args, fresh_output(out_fast)], folder)  # also warms the page cache
     timed([tools["literal"], *args, fresh_output(out_literal)], folder)
@@ -81,7 +85,7 @@ def bench_case(tools, folder, label, rounds, literal_rounds):
     results = {"brisvel": [], "literal": [], "wc -l": []}
     ratios = {"brisvel": [], "literal": []}
     for round_number in range(rounds):
-        wc = timed(["wc", "-l", sieve], folder)
+        wc = timed(["wc", "-l", measured], folder)
         fast = timed([tools["brisvel"], *args, fresh_output(out_fast)], folder)
         results["wc -l"].append(wc)
         results["brisvel"].append(fast)
@@ -91,7 +95,7 @@ def bench_case(tools, folder, label, rounds, literal_rounds):
             results["literal"].append(literal)
             ratios["literal"].append(literal[0] / wc[0])
 
-    print(f"\n{label}: {megabytes:.0f} MB, range {n_min} =< n < {n_max}, {written} work lines (identical)")
+    print(f"\n{label}: {counted} {megabytes:.0f} MB, range {n_min} =< n < {n_max}, {written} work lines (identical)")
     print(f"  {'':8} {'median s':>9} {'MB/s':>8} {'x wc -l':>8} {'peak MiB':>9}")
     for name, runs in results.items():
         seconds = statistics.median(s for s, _ in runs)
@@ -107,6 +111,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--literal-rounds", type=int, default=3)
     parser.add_argument("--sizes", default="30,300", help="megabytes of the LF files; the largest also in CR LF")
+    parser.add_argument("--cases", default="sieve,list", help="sieve: the sieve files; list: the long removal list")
     parser.add_argument("--keep", action="store_true", help="keep the generated data")
     options = parser.parse_args()
 
@@ -115,16 +120,22 @@ def main():
     print(f"machine: {machine()}")
     print(f"data in {data}; {options.rounds} rounds, the literal reader in the first {options.literal_rounds}")
     sizes = [int(s) for s in options.sizes.split(",")]
-    cases = [(f"{size} MB, LF", size, "lf") for size in sizes] + [(f"{max(sizes)} MB, CR LF", max(sizes), "crlf")]
+    chosen = options.cases.split(",")
+    cases = []
+    if "sieve" in chosen:
+        cases += [(f"{size} MB, LF", size, "lf", "usual", "drask.dat") for size in sizes]
+        cases += [(f"{max(sizes)} MB, CR LF", max(sizes), "crlf", "usual", "drask.dat")]
+    if "list" in chosen:
+        cases += [("long removal list", 3, "lf", "long-list", "recent.txt")]
     try:
-        for label, size, ends in cases:
-            folder = os.path.join(data, f"{size}-{ends}")
+        for label, size, ends, shape, counted in cases:
+            folder = os.path.join(data, f"{size}-{ends}-{shape}")
             os.makedirs(folder)
-            generated = subprocess.run([tools["generate"], folder, str(size), "20261208", ends], check=True,
+            generated = subprocess.run([tools["generate"], folder, str(size), "20261208", ends, shape], check=True,
                                        capture_output=True, text=True).stdout
             with open(os.path.join(folder, "range"), "w") as f:
                 f.write(generated)
-            bench_case(tools, folder, label, options.rounds, options.literal_rounds)
+            bench_case(tools, folder, label, counted, options.rounds, options.literal_rounds)
             if not options.keep:
                 shutil.rmtree(folder)
     finally:

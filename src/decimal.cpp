@@ -1,6 +1,7 @@
 #include "decimal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -14,9 +15,8 @@ constexpr int64_t kMagnitudeCap = int64_t{1} << 32;
 // Exponents are capped too; any exponent this large over- or underflows.
 constexpr int64_t kExponentCap = int64_t{1} << 40;
 
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// A space, or one of \t \n \v \f \r, which are consecutive codes.
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -51,6 +51,91 @@ int32_t signed_value(int64_t magnitude, bool negative) {
     return clamp_to_int32(negative ? -magnitude : magnitude);
 }
 
+// The value of the digits [begin, end), or kMagnitudeCap when it has more
+// than kMaxDigits digits after its leading zeros, all of them out of range.
+int64_t magnitude_of(const char* begin, const char* end) {
+    constexpr std::ptrdiff_t kMaxDigits = 10;
+    while (begin < end && *begin == '0') ++begin;
+    if (end - begin > kMaxDigits) return kMagnitudeCap;
+    int64_t magnitude = 0;
+    for (; begin < end; ++begin) magnitude = magnitude * 10 + (*begin - '0');
+    return magnitude;
+}
+
+// For each of the eight bytes, a non-zero byte where it is no digit: its
+// high half must be 3, and adding 6 to its low half must not carry.
+uint64_t non_digit_bytes(uint64_t bytes) {
+    constexpr uint64_t kHighHalves = 0xf0f0f0f0f0f0f0f0u;
+    constexpr uint64_t kLowHalves = 0x0f0f0f0f0f0f0f0fu;
+    constexpr uint64_t kThrees = 0x3030303030303030u;
+    constexpr uint64_t kSixes = 0x0606060606060606u;
+    return ((bytes & kHighHalves) ^ kThrees) | (((bytes & kLowHalves) + kSixes) & kHighHalves);
+}
+
+uint64_t eight_bytes_at(const char* p) {
+    uint64_t bytes = 0;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return bytes;
+}
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// How many of the eight bytes at p, in memory order, are digits before the
+// first one that is not.
+std::ptrdiff_t leading_digits(const char* p) {
+    const uint64_t nonDigits = non_digit_bytes(eight_bytes_at(p));
+    if (nonDigits == 0) return 8;
+    return (kLittleEndian ? std::countr_zero(nonDigits) : std::countl_zero(nonDigits)) / 8;
+}
+
+// Where the digits at p end, looking eight bytes at a time; the bytes past
+// end are loaded but not counted.
+const char* after_digits_before_slack(const char* p, const char* end) {
+    const char* q = p;
+    while (q < end) {
+        const std::ptrdiff_t run = leading_digits(q);
+        q += run;
+        if (run < 8) break;
+    }
+    return std::min(q, end);
+}
+
+// The value of the one to eight digits at p, all eight bytes loaded: the
+// bytes after the digits are shifted out, which leaves zero digits in front,
+// and pairs, quads and halves of digits are then combined by multiplication.
+int64_t value_of_eight_at_most(const char* p, std::ptrdiff_t count) {
+    uint64_t digits = eight_bytes_at(p) << (8 * (8 - count));
+    digits = ((digits & 0x0f0f0f0f0f0f0f0fu) * 2561) >> 8;
+    digits = ((digits & 0x00ff00ff00ff00ffu) * 6553601) >> 16;
+    return static_cast<int64_t>(((digits & 0x0000ffff0000ffffu) * 42949672960001u) >> 32);
+}
+
+// As magnitude_of, for digits followed by readable slack.
+int64_t magnitude_before_slack(const char* begin, const char* end) {
+    while (begin < end && *begin == '0') ++begin;
+    const std::ptrdiff_t count = end - begin;
+    if (!kLittleEndian || count > 8) return magnitude_of(begin, end);
+    return count == 0 ? 0 : value_of_eight_at_most(begin, count);
+}
+
+// Reads an optionally signed number; with slack after the text, its digits
+// are scanned and valued eight at a time.
+template <bool kSlackAfter>
+const char* read_number(const char* begin, const char* end, int32_t& value) {
+    const char* p = skip_space(begin, end);
+    const bool negative = read_sign(p, end);
+    const char* digits = p;
+    if constexpr (kSlackAfter) {
+        p = after_digits_before_slack(p, end);
+    } else {
+        while (digit_at(p, end)) ++p;
+    }
+    if (p == digits) return nullptr;
+    const int64_t magnitude = kSlackAfter ? magnitude_before_slack(digits, p) : magnitude_of(digits, p);
+    value = signed_value(magnitude, negative);
+    return p;
+}
+
 // The exponent at p: "e" or "E", an optional sign and at least one digit.
 // Without that digit there is no exponent, and the result is 0.
 int64_t read_exponent(const char* p, const char* end) {
@@ -81,13 +166,11 @@ int64_t integer_part(const char* digits, const char* end, int64_t pointPosition)
 }  // namespace
 
 const char* read_int32_in(const char* begin, const char* end, int32_t& value) {
-    const char* p = skip_space(begin, end);
-    const bool negative = read_sign(p, end);
-    if (!digit_at(p, end)) return nullptr;
-    int64_t magnitude = 0;
-    for (; digit_at(p, end); ++p) magnitude = push_digit(magnitude, *p, kMagnitudeCap);
-    value = signed_value(magnitude, negative);
-    return p;
+    return read_number<false>(begin, end, value);
+}
+
+const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value) {
+    return read_number<true>(begin, end, value);
 }
 
 const char* read_int32_at(const char* text, int32_t& value) {

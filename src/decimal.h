@@ -2,6 +2,7 @@
 // beyond the signed 32-bit range saturate at the nearest limit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Reads a number the way scanf's "%ld" does: leading white space, an
@@ -16,6 +17,13 @@ const char* read_int32_at(const char* text, int32_t& value);
 // As read_int32_at, for the text [begin, end), which need not end in a zero
 // byte; a zero byte inside it ends the number like any other non-digit.
 const char* read_int32_in(const char* begin, const char* end, int32_t& value);
+
+// Bytes after a text that read_int32_before_slack may load and ignores.
+inline constexpr std::size_t kScanSlack = 8;
+
+// As read_int32_in, for text [begin, end) that is followed by at least
+// kScanSlack readable bytes of any value; it scans digits eight at a time.
+const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value);
 
 // As read_int32, but text with no number gives 0 (like atol).
 int32_t int32_or_zero(const char* text);

@@ -54,7 +54,7 @@ void fill_for_read(InputReads& reads) {
     char* rawEnd = raw;
     if (reads.heldCr) *rawEnd++ = '\r';
     reads.heldCr = false;
-    const auto room = static_cast<std::size_t>(front + reads.block->size() - rawEnd);
+    const auto room = static_cast<std::size_t>(front + kInputBlockSize - rawEnd);
     const std::size_t got = std::fread(rawEnd, 1, room, reads.file);
     reads.failed = std::ferror(reads.file) != 0;
     rawEnd += got;

@@ -18,7 +18,10 @@ enum class InputMode {
 };
 
 inline constexpr std::size_t kInputBlockSize = 256 * 1024;
-using InputBlock = std::array<char, kInputBlockSize>;
+// Bytes after the block's room for data, so that a reader may load a few
+// bytes past the end of a read (and ignore them).
+inline constexpr std::size_t kInputBlockSlack = 8;
+using InputBlock = std::array<char, kInputBlockSize + kInputBlockSlack>;
 
 struct InputReads {
     std::FILE* file;

@@ -17,6 +17,7 @@ struct RunState {
     CandidateTable table;
     CandidateArray scratch;
     SieveBuffer sieveBuffer;
+    RemovalIndex removalIndex;
     WorkBatch workBatch;
 };
 
@@ -57,7 +58,7 @@ int run(int argc, const char* const* argv, RunState& state) {
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
-    apply_removal_list(state.settings, state.table, state.sieveBuffer.block);
+    apply_removal_list(state.settings, state.table, state.removalIndex, state.sieveBuffer.block);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, state.workBatch, linesWritten);

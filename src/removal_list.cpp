@@ -1,7 +1,11 @@
 #include "removal_list.h"
 
+#include <bit>
+
 #include "decimal.h"
 #include "host.h"
+
+static_assert(kInputBlockSlack >= kScanSlack, "numbers are read from the input block");
 
 namespace {
 
@@ -9,21 +13,73 @@ namespace {
 // size; it is read past and not used.
 bool read_named_pair(const char* begin, const char* end, Candidate& pair) {
     int32_t identifier = 0;
-    const char* p = read_int32_in(begin, end, identifier);
-    if (p != nullptr) p = read_int32_in(p, end, pair.k);
-    if (p != nullptr) p = read_int32_in(p, end, pair.n);
+    const char* p = read_int32_before_slack(begin, end, identifier);
+    if (p != nullptr) p = read_int32_before_slack(p, end, pair.k);
+    if (p != nullptr) p = read_int32_before_slack(p, end, pair.n);
     return p != nullptr;
+}
+
+// The pair (k, n) as one number.
+uint64_t pair_key(int32_t k, int32_t n) {
+    return uint64_t{static_cast<uint32_t>(k)} << 32 | static_cast<uint32_t>(n);
+}
+
+uint64_t pair_key(const Candidate& candidate) { return pair_key(candidate.k, candidate.n); }
+
+constexpr std::size_t kSlotMask = kIndexSlots - 1;
+
+// A multiplicative hash: the top bits of the product spread nearby pairs
+// over the slots and the filter's bits.
+std::size_t top_hash_bits(uint64_t key, std::size_t range) {
+    constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15u;
+    return static_cast<std::size_t>((key * kMultiplier) >> (64 - std::countr_zero(range)));
+}
+
+std::size_t home_slot(uint64_t key) { return top_hash_bits(key, kIndexSlots); }
+
+bool may_hold(const RemovalIndex& index, uint64_t key) {
+    const std::size_t bit = top_hash_bits(key, kFilterBits);
+    return (index.filter[bit / 64] >> (bit % 64) & 1) != 0;
+}
+
+// The slot that holds key, or the empty slot where it would go.
+std::size_t slot_of(const RemovalIndex& index, uint64_t key) {
+    std::size_t slot = home_slot(key);
+    for (int32_t place = index.firstPlace[slot]; place >= 0 && index.pairs[static_cast<std::size_t>(place)] != key;
+         place = index.firstPlace[slot])
+        slot = (slot + 1) & kSlotMask;
+    return slot;
 }
 
 }  // namespace
 
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, CandidateTable& table) {
+// Places are added from the last to the first, so that each pair's places
+// are linked in table order.
+void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
+    index.filter.fill(0);
+    index.firstPlace.fill(-1);
+    for (int32_t place = table.count - 1; place >= 0; --place) {
+        const auto at = static_cast<std::size_t>(place);
+        index.pairs[at] = pair_key(table.entries[at]);
+        const std::size_t bit = top_hash_bits(index.pairs[at], kFilterBits);
+        index.filter[bit / 64] |= uint64_t{1} << (bit % 64);
+        const std::size_t slot = slot_of(index, index.pairs[at]);
+        index.nextPlace[at] = index.firstPlace[slot];
+        index.firstPlace[slot] = place;
+    }
+}
+
+int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax,
+                          const RemovalIndex& index, CandidateTable& table) {
     Candidate named{};
-    if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax) return 0;
+    if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax || named.k == 0) return 0;
+    const uint64_t key = pair_key(named);
+    if (!may_hold(index, key)) return 0;
     int32_t marked = 0;
-    for (int32_t i = 0; i < table.count; ++i) {
-        Candidate& entry = table.entries[static_cast<std::size_t>(i)];
-        if (entry.k != 0 && entry.k == named.k && entry.n == named.n) {
+    for (int32_t place = index.firstPlace[slot_of(index, key)]; place >= 0;
+         place = index.nextPlace[static_cast<std::size_t>(place)]) {
+        Candidate& entry = table.entries[static_cast<std::size_t>(place)];
+        if (entry.k != 0) {
             entry.k = 0;
             ++marked;
         }
@@ -32,7 +88,8 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
 }
 
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                         InputBlock& block, int32_t& removed) {
+                         RemovalIndex& index, InputBlock& block, int32_t& removed) {
+    build_removal_index(table, index);
     InputReads reads = start_reads(in, block, mode);
     int32_t headerReads = 0;
     for (;;) {
@@ -42,12 +99,13 @@ bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NM
         if (headerReads < kRemovalHeaderReads)
             ++headerReads;
         else
-            removed += take_removal_read(reads.next, end, NMin, NMax, table);
+            removed += take_removal_read(reads.next, end, NMin, NMax, index, table);
         reads.next = end;
     }
 }
 
-void apply_removal_list(const RunSettings& settings, CandidateTable& table, InputBlock& block) {
+void apply_removal_list(const RunSettings& settings, CandidateTable& table, RemovalIndex& index,
+                        InputBlock& block) {
     std::FILE* in = std::fopen(kRemovalListName, "rb");
     if (in == nullptr) {
         std::printf("Can't find %s - continuing\n", kRemovalListName);
@@ -55,7 +113,8 @@ void apply_removal_list(const RunSettings& settings, CandidateTable& table, Inpu
     }
     std::printf("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, block, removed);
+    const bool readToEnd =
+        read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, block, removed);
     std::fclose(in);
     if (!readToEnd)
         std::printf("Failed to read %s - continuing\n", kRemovalListName);

@@ -3,6 +3,8 @@
 #include "decimal.h"
 #include "host.h"
 
+static_assert(kInputBlockSlack >= kScanSlack, "numbers are read from the input block");
+
 namespace {
 
 // Reader state carried from one read to the next.
@@ -35,15 +37,15 @@ bool take_sieve_read(const char* begin, const char* end, int32_t NMin, int32_t N
     int32_t value = 0;
     switch (*begin) {
         case 'k':
-            reader.kKnown = end - begin > 1 && begin[1] == '=' && read_int32_in(begin + 2, end, value) != nullptr;
+            reader.kKnown = end - begin > 1 && begin[1] == '=' && read_int32_before_slack(begin + 2, end, value) != nullptr;
             if (reader.kKnown) reader.currentK = value;
             return true;
         case '+':
-            if (read_int32_in(begin + 1, end, value) == nullptr) return true;
+            if (read_int32_before_slack(begin + 1, end, value) == nullptr) return true;
             reader.currentN = saturating_add(reader.currentN, value);
             break;
         default:
-            if (read_int32_in(begin, end, value) == nullptr) return true;
+            if (read_int32_before_slack(begin, end, value) == nullptr) return true;
             reader.currentN = value;
             break;
     }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -28,6 +30,12 @@ TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
         {"99999999999999999999999999999", INT32_MAX},
         {"-99999999999999999999999999999", INT32_MIN},
         {"12abc", 12},
+        {"1234567", 1234567},
+        {"12345678", 12345678},
+        {"123456789", 123456789},
+        {"0000000000000000123", 123},
+        {"1:", 1},
+        {"1/", 1},
         {"", std::nullopt},
         {"\n", std::nullopt},
         {"\r", std::nullopt},
@@ -43,6 +51,13 @@ TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
         EXPECT_EQ(read, c.value.has_value()) << '"' << c.text << '"';
         EXPECT_EQ(value, c.value.value_or(1234)) << '"' << c.text << '"';
         EXPECT_EQ(int32_or_zero(c.text), c.value.value_or(0)) << '"' << c.text << '"';
+        // Digits in the slack after the text must not count.
+        const std::string padded = c.text + std::string(kScanSlack, '7');
+        const char* end = padded.data() + std::strlen(c.text);
+        value = 1234;
+        const char* after = read_int32_before_slack(padded.data(), end, value);
+        EXPECT_EQ(after != nullptr, c.value.has_value()) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.value.value_or(1234)) << '"' << c.text << '"';
     }
 }
 

@@ -21,24 +21,35 @@ struct Removal {
     std::vector<Candidate> entries;
 };
 
-// The table holds (3, 150) twice; (6, 250) lies outside the range 100..200.
+// Out of (k, n) order: (3, 150) twice, (6, 250) outside the range 100..200,
+// a negative k, and an entry marked before the list is read.
+const std::vector<Candidate> kStored = {{3, 150}, {4, 150}, {3, 160}, {3, 150},
+                                        {6, 250}, {INT32_MAX, 199}, {-2, 150}, {0, 160}};
+
+// The stored entries with those at the given places marked.
+std::vector<Candidate> marked_at(const std::vector<std::size_t>& places) {
+    std::vector<Candidate> entries = kStored;
+    for (const std::size_t place : places) entries[place].k = 0;
+    return entries;
+}
+
 Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary) {
-    const std::vector<Candidate> stored = {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
     auto table = std::make_unique<CandidateTable>();
-    std::copy(stored.begin(), stored.end(), table->entries.begin());
-    table->count = static_cast<int32_t>(stored.size());
+    std::copy(kStored.begin(), kStored.end(), table->entries.begin());
+    table->count = static_cast<int32_t>(kStored.size());
+    auto index = std::make_unique<RemovalIndex>();
     auto block = std::make_unique<InputBlock>();
     std::FILE* in = stream_with(list);
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *block, removed);
+    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *index, *block, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }
 
 TEST(RemovalList, MarksTheNamedPairsOnce) {
-    const std::vector<Candidate> none = {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
-    const std::vector<Candidate> fourGone = {{3, 150}, {0, 150}, {3, 160}, {3, 150}, {6, 250}, {INT32_MAX, 199}};
-    const std::vector<Candidate> threeGone = {{0, 150}, {4, 150}, {3, 160}, {0, 150}, {6, 250}, {INT32_MAX, 199}};
+    const std::vector<Candidate> none = marked_at({});
+    const std::vector<Candidate> fourGone = marked_at({1});
+    const std::vector<Candidate> threeGone = marked_at({0, 3});
     const struct {
         const char* name;
         std::string list;
@@ -51,13 +62,14 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
         {"one pair", kHeader + "1 4 150\n", 1, fourGone},
         {"a pair stored twice is removed twice", kHeader + "1 3 150\n", 2, threeGone},
         {"a pair listed twice is removed once", kHeader + "1 4 150\n2 4 150\n", 1, fourGone},
-        {"k 0 marks nothing", kHeader + "1 3 150\n2 0 150\n", 2, threeGone},
+        {"k 0 marks nothing", kHeader + "1 3 150\n2 0 150\n2 0 160\n", 2, threeGone},
         {"out of range never marks", kHeader + "1 6 250\n", 0, none},
+        {"a pair not in the table", kHeader + "1 3 151\n1 5 150\n", 0, none},
+        {"negative k", kHeader + "1 -2 150\n", 1, marked_at({6})},
         {"13-digit first number", kHeader + "1234567890123 4 150\n", 1, fourGone},
         {"first number of any size and sign", kHeader + "-99999999999999999999999 4 150\n", 1, fourGone},
         {"white space, signs, CR LF, trailing text", kHeader + " 1\t+4   +150 done\r\n", 1, fourGone},
-        {"k saturates", kHeader + "1 99999999999 199\n", 1,
-         {{3, 150}, {4, 150}, {3, 160}, {3, 150}, {6, 250}, {0, 199}}},
+        {"k saturates", kHeader + "1 99999999999 199\n", 1, marked_at({5})},
         {"lines without three numbers mark nothing",
          kHeader + "\n\r\nabc\n1 4\n4 150 x\n1 x 150\n1 4 x\n", 0, none},
         {"a long header is read in pieces; the rest of it is a line",
@@ -105,11 +117,12 @@ TEST(RemovalList, KeepsTheLinesReadBeforeAReadError) {
         const std::vector<Candidate> stored = {{3, 150}, {4, 15}, {3, 160}, {3, 150}};
         std::copy(stored.begin(), stored.end(), table->entries.begin());
         table->count = static_cast<int32_t>(stored.size());
+        auto index = std::make_unique<RemovalIndex>();
         auto block = std::make_unique<InputBlock>();
         std::string bytes = c.bytes;
         std::FILE* in = stream_failing_after(bytes);
         int32_t removed = 0;
-        EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 200, *table, *block, removed)) << c.name;
+        EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 200, *table, *index, *block, removed)) << c.name;
         EXPECT_EQ(removed, c.removed) << c.name;
         std::fclose(in);
     }

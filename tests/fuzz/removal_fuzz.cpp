@@ -1,5 +1,8 @@
-// Feeds the same removal list to the tool's removal filter and to the plain
-// reference: both must mark the same entries and count the same removals.
+// Feeds the same removal list and table to the tool's removal filter, which
+// looks pairs up in an index, and to the plain reference, which scans the
+// whole table for each: both must mark the same entries and count the same
+// removals.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -9,14 +12,23 @@
 
 namespace {
 
+constexpr std::size_t kDerivedEntries = 200;
+
 // A table with duplicates, marked entries and extreme values, in range and
-// out of it.
-void fill_table(CandidateTable& table) {
+// out of it, and then entries made from the input's bytes: small k (some 0
+// or negative) and n near NMin, so that tables differ from input to input
+// and often hold what the list names.
+void fill_table(CandidateTable& table, const FuzzInput& input) {
     constexpr Candidate kEntries[] = {{3, 150}, {3, 150},      {0, 150},       {7, 0},         {7, -5},
                                       {1, 1},   {-1, 1},       {INT32_MAX, 9}, {INT32_MIN, 9}, {3, INT32_MAX},
                                       {5, 100}, {5, 101},      {5, 999},       {12, 345},      {3, 150}};
     table.count = 0;
     for (const Candidate& entry : kEntries) table.entries[static_cast<std::size_t>(table.count++)] = entry;
+    for (std::size_t i = 0; i < input.fileSize && i < kDerivedEntries; ++i) {
+        const int32_t byte = input.file[i];
+        const int32_t n = static_cast<int32_t>(std::min<int64_t>(int64_t{input.NMin} + byte / 7, INT32_MAX));
+        table.entries[static_cast<std::size_t>(table.count++)] = {byte % 7 - 1, n};
+    }
 }
 
 }  // namespace
@@ -24,22 +36,23 @@ void fill_table(CandidateTable& table) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static CandidateTable expected;
     static CandidateTable actual;
+    static RemovalIndex index;
     static InputBlock block;
     const FuzzInput input = split_fuzz_input(data, size);
     const std::string raw(reinterpret_cast<const char*>(input.file), input.fileSize);
 
     for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
-        fill_table(expected);
+        fill_table(expected, input);
         bool expectedRead = false;
         const std::string readable = mode == InputMode::kText ? text_mode_bytes(raw) : raw;
         std::FILE* in = open_fuzz_file(readable);
         const int32_t expectedRemoved = reference_apply_removal(in, input.NMin, input.NMax, expected, expectedRead);
         std::fclose(in);
 
-        fill_table(actual);
+        fill_table(actual, input);
         int32_t removed = 0;
         in = open_fuzz_file(raw);
-        const bool read = read_removal_stream(in, mode, input.NMin, input.NMax, actual, block, removed);
+        const bool read = read_removal_stream(in, mode, input.NMin, input.NMax, actual, index, block, removed);
         std::fclose(in);
 
         if (read != expectedRead || removed != expectedRemoved) std::abort();
