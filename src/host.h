@@ -25,3 +25,15 @@ inline constexpr std::size_t kLineEndLength = sizeof kLineEnd - 1;
 // saving rules in force (TZ included). False, leaving local unchanged, when
 // the time cannot be converted.
 bool to_local_time(std::time_t time, std::tm& local);
+
+// Standard output in a console window shows the run's UTF-8 text (paths
+// with any characters) as written: its code page is UTF-8 for the run, and
+// the user's code page is put back at the end, also when the run is
+// interrupted. Output that is redirected, and other hosts, are left alone.
+struct ConsoleOutput {
+    unsigned previousCodePage;
+    bool changed;
+};
+
+void show_utf8_in_console(ConsoleOutput& console);
+void restore_console(const ConsoleOutput& console);

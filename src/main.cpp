@@ -4,6 +4,7 @@
 
 #include "candidate.h"
 #include "decimal.h"
+#include "host.h"
 #include "removal_list.h"
 #include "run_log.h"
 #include "sieve_file.h"
@@ -74,5 +75,9 @@ int run(int argc, const char* const* argv, RunState& state) {
 int main(int argc, char** argv) {
     static RunState state{};
     state.sieveBuffer.kernel = fastest_plus_line_kernel();
-    return run(argc, argv, state);
+    ConsoleOutput console{};
+    show_utf8_in_console(console);
+    const int status = run(argc, argv, state);
+    restore_console(console);
+    return status;
 }
