@@ -370,23 +370,30 @@ TEST_F(Run, EndsAnUnterminatedLastLineBeforeAppending) {
 
 TEST_F(Run, FailedWritesLeaveTheWorkFileAsItWas) {
     write_file(at("drask.dat"), kSieve);
-    const std::string failed = kSearching + "8 numbers between 100 =< n < 200\n" + kNoList +
-                               "Failed to write worktodo.ini - exiting\n";
-    RunOptions options;
-    options.fileSizeLimit = 60;  // room for the earlier content and a line or two
-
     const std::string before = "Pminus1=1,2,3,1,4,5\nPminus1=1,2,4,1,4,5";
-    write_file(at("worktodo.ini"), before);
-    RunResult result = run({"100", "200", "45", "1"}, options);
-    EXPECT_EQ(result.out, host_text(failed));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(work_file(), before);
-    EXPECT_FALSE(file_exists(at("brisvel.log")));
-
-    fs::remove(at("worktodo.ini"));
-    result = run({"100", "200", "45", "1"}, options);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(work_file(), "") << "a work file the run created stays, empty";
+    RunOptions sizeLimit;
+    sizeLimit.fileSizeLimit = 60;  // room for the earlier content and a line or two
+    RunOptions failingFlush;
+    failingFlush.failingFlush = true;
+    const struct {
+        const char* name;
+        RunOptions options;
+        std::optional<std::string> before;
+        std::string after;
+    } cases[] = {
+        {"a write past the file-size limit", sizeLimit, before, before},
+        {"a work file the run created stays, empty", sizeLimit, std::nullopt, ""},
+        {"every line written, but the flush fails", failingFlush, before, before},
+    };
+    for (const auto& c : cases) {
+        fs::remove(at("worktodo.ini"));
+        if (c.before) write_file(at("worktodo.ini"), *c.before);
+        const RunResult result = run({"100", "200", "45", "1"}, c.options);
+        EXPECT_EQ(result.out, host_text(kCounted + kNoList + "Failed to write worktodo.ini - exiting\n")) << c.name;
+        EXPECT_EQ(result.status, 1) << c.name;
+        EXPECT_EQ(work_file(), c.after) << c.name;
+        EXPECT_FALSE(file_exists(at("brisvel.log"))) << c.name;
+    }
 }
 
 // A device is written like a file but never cut back, and a device that

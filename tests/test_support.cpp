@@ -1,13 +1,21 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <iterator>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +123,25 @@ void set_limit(int resource, long long value) {
     setrlimit(resource, &limit);
 }
 
+// From here on, and in what this process executes, fsync fails with EIO.
+void fail_fsync() {
+#if defined(__x86_64__)
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_fsync, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0)
+        return;
+#endif
+    _exit(125);
+}
+
 [[noreturn]] void exec_child(const std::string& workDir, const std::vector<std::string>& args,
                              const RunOptions& options, int outFd, int errFd) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
@@ -133,6 +160,7 @@ void set_limit(int resource, long long value) {
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     set_limit(RLIMIT_FSIZE, options.fileSizeLimit);
     set_limit(RLIMIT_NOFILE, options.openFileLimit);
+    if (options.failingFlush) fail_fsync();
     std::vector<std::string> words;
 #ifdef BRISVEL_LAUNCHER
     words = {BRISVEL_LAUNCHER, BRISVEL_EXECUTABLE};

@@ -73,6 +73,7 @@ struct RunResult {
 struct RunOptions {
     long long fileSizeLimit = -1;  // bytes a process may write into a file; -1 for none
     long long openFileLimit = -1;  // descriptors a process may hold open; -1 for no limit
+    bool failingFlush = false;     // fsync fails with EIO in the process (a seccomp filter)
     bool noArguments = false;      // start with an empty argument list, not even a name
     std::vector<std::pair<std::string, std::string>> environment;  // variables to set
 };
