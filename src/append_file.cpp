@@ -26,7 +26,6 @@ FoundFile inspect(const AppendHandle& handle) {
 // Takes this run's bytes out again after a failed write; returns how many
 // of them remain in the file.
 int64_t put_back(const AppendHandle& handle, int64_t originalSize, int64_t written) {
-    if (written == 0) return 0;
     if (!may_cut_back(originalSize, written, file_facts(handle).size)) return written;
     if (!cut_to(handle, originalSize) || file_facts(handle).size != originalSize) return written;
     flush_to_storage(handle, true);

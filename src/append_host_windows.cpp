@@ -38,6 +38,25 @@ BOOL WINAPI wait_for_whole_file(DWORD) {
     return FALSE;
 }
 
+// A failed _write does not say how much of it reached the file. What did
+// is found from the file's growth, counted as this run's only when it is
+// byte for byte the start of what was being written.
+int64_t landed_before_failure(const AppendHandle& handle, int64_t sizeBefore, const char* bytes,
+                              std::size_t length) {
+    const int64_t grown = file_facts(handle).size - sizeBefore;
+    if (sizeBefore < 0 || grown <= 0 || grown > static_cast<int64_t>(length)) return 0;
+    std::array<char, 4096> chunk{};
+    for (int64_t checked = 0; checked < grown;) {
+        const auto want = static_cast<unsigned>(std::min(grown - checked, static_cast<int64_t>(chunk.size())));
+        if (_lseeki64(handle.descriptor, sizeBefore + checked, SEEK_SET) != sizeBefore + checked ||
+            _read(handle.descriptor, chunk.data(), want) != static_cast<int>(want) ||
+            std::memcmp(chunk.data(), bytes + checked, want) != 0)
+            return 0;
+        checked += want;
+    }
+    return grown;
+}
+
 }  // namespace
 
 bool open_for_append(const char* path, AppendHandle& handle) {
@@ -62,29 +81,6 @@ FileFacts file_facts(const AppendHandle& handle) {
 bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
     return _lseeki64(handle.descriptor, offset, SEEK_SET) == offset && _read(handle.descriptor, &byte, 1) == 1;
 }
-
-namespace {
-
-// A failed _write does not say how much of it reached the file. What did
-// is found from the file's growth, counted as this run's only when it is
-// byte for byte the start of what was being written.
-int64_t landed_before_failure(const AppendHandle& handle, int64_t sizeBefore, const char* bytes,
-                              std::size_t length) {
-    const int64_t grown = file_facts(handle).size - sizeBefore;
-    if (sizeBefore < 0 || grown <= 0 || grown > static_cast<int64_t>(length)) return 0;
-    std::array<char, 4096> chunk{};
-    for (int64_t checked = 0; checked < grown;) {
-        const auto want = static_cast<unsigned>(std::min(grown - checked, static_cast<int64_t>(chunk.size())));
-        if (_lseeki64(handle.descriptor, sizeBefore + checked, SEEK_SET) != sizeBefore + checked ||
-            _read(handle.descriptor, chunk.data(), want) != static_cast<int>(want) ||
-            std::memcmp(chunk.data(), bytes + checked, want) != 0)
-            return 0;
-        checked += want;
-    }
-    return grown;
-}
-
-}  // namespace
 
 int64_t append_bytes(const AppendHandle& handle, const char* bytes, std::size_t length) {
     std::size_t written = 0;

@@ -37,9 +37,20 @@ std::size_t top_hash_bits(uint64_t key, std::size_t range) {
 
 std::size_t home_slot(uint64_t key) { return top_hash_bits(key, kIndexSlots); }
 
-bool may_hold(const RemovalIndex& index, uint64_t key) {
+// Where key's bit lies in the filter: a word and the bit's mask in it.
+struct FilterBit {
+    std::size_t word;
+    uint64_t mask;
+};
+
+FilterBit filter_bit(uint64_t key) {
     const std::size_t bit = top_hash_bits(key, kFilterBits);
-    return (index.filter[bit / 64] >> (bit % 64) & 1) != 0;
+    return {bit / 64, uint64_t{1} << (bit % 64)};
+}
+
+bool may_hold(const RemovalIndex& index, uint64_t key) {
+    const FilterBit bit = filter_bit(key);
+    return (index.filter[bit.word] & bit.mask) != 0;
 }
 
 // The slot that holds key, or the empty slot where it would go.
@@ -61,8 +72,8 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
         index.pairs[at] = pair_key(table.entries[at]);
-        const std::size_t bit = top_hash_bits(index.pairs[at], kFilterBits);
-        index.filter[bit / 64] |= uint64_t{1} << (bit % 64);
+        const FilterBit bit = filter_bit(index.pairs[at]);
+        index.filter[bit.word] |= bit.mask;
         const std::size_t slot = slot_of(index, index.pairs[at]);
         index.nextPlace[at] = index.firstPlace[slot];
         index.firstPlace[slot] = place;
@@ -72,7 +83,7 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
 int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax,
                           const RemovalIndex& index, CandidateTable& table) {
     Candidate named{};
-    if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax || named.k == 0) return 0;
+    if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax) return 0;
     const uint64_t key = pair_key(named);
     if (!may_hold(index, key)) return 0;
     int32_t marked = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 #include "append_file.h"
 #include "host.h"
@@ -28,13 +27,6 @@ int32_t wrapping_difference(int32_t a, int32_t b) {
 // The whole log line, after the room for a line end, written in one piece.
 using LogLine = std::array<char, kLineEndRoom + 2 * kLogTextSize>;
 
-// Copies text into line at end; returns where it ends there.
-std::size_t append_log_text(LogLine& line, std::size_t end, const LogText& text) {
-    const auto length = static_cast<std::size_t>(std::find(text.begin(), text.end(), '\0') - text.begin());
-    std::memcpy(line.data() + end, text.data(), length);
-    return end + length;
-}
-
 }  // namespace
 
 void format_log_timestamp(const std::tm& local, LogText& text) {
@@ -53,12 +45,15 @@ void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char
                     int32_t SieveDepth, int32_t WactorWorth) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
+    LogText stamp{};
+    format_log_timestamp(local, stamp);
+    LogText summary{};
+    format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, summary);
+    // The line holds both texts whole, so snprintf never cuts it.
     LogLine line{};
-    LogText text{};
-    format_log_timestamp(local, text);
-    std::size_t end = append_log_text(line, kLineEndRoom, text);
-    format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, text);
-    end = append_log_text(line, end, text);
+    const int length = std::snprintf(line.data() + kLineEndRoom, line.size() - kLineEndRoom, "%s%s", stamp.data(),
+                                     summary.data());
+    const std::size_t end = kLineEndRoom + static_cast<std::size_t>(std::max(length, 0));
     switch (append_text(kRunLogName, line.data(), end)) {
         case AppendStatus::kNotOpened:
             std::printf("Failed to open %s for output - continuing\n", kRunLogName);

@@ -33,17 +33,21 @@ std::vector<Candidate> marked_at(const std::vector<std::size_t>& places) {
     return entries;
 }
 
-Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary) {
+// Reads the list from in, which it closes, against the stored entries.
+Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary) {
     auto table = std::make_unique<CandidateTable>();
     std::copy(kStored.begin(), kStored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(kStored.size());
     auto index = std::make_unique<RemovalIndex>();
     auto block = std::make_unique<InputBlock>();
-    std::FILE* in = stream_with(list);
     int32_t removed = 0;
     const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *index, *block, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
+}
+
+Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary) {
+    return remove_from(stream_with(list), mode);
 }
 
 TEST(RemovalList, MarksTheNamedPairsOnce) {
@@ -107,24 +111,19 @@ TEST(RemovalList, KeepsTheLinesReadBeforeAReadError) {
         const char* name;
         std::string bytes;
         int32_t removed;
+        std::vector<Candidate> entries;
     } cases[] = {
-        {"at once", "", 0},
-        {"after whole lines: they still mark", kHeader + "1 3 150\n1 3 160\n", 3},
-        {"inside a line: the cut line marks nothing", kHeader + "1 3 150\n1 4 15", 2},
+        {"at once", "", 0, marked_at({})},
+        {"after whole lines: they still mark", kHeader + "1 3 150\n1 3 160\n", 3, marked_at({0, 2, 3})},
+        // The line was "1 4 1509"; cut short, it must not name (4, 150).
+        {"inside a line: the cut line marks nothing", kHeader + "1 3 150\n1 4 150", 2, marked_at({0, 3})},
     };
     for (const auto& c : cases) {
-        auto table = std::make_unique<CandidateTable>();
-        const std::vector<Candidate> stored = {{3, 150}, {4, 15}, {3, 160}, {3, 150}};
-        std::copy(stored.begin(), stored.end(), table->entries.begin());
-        table->count = static_cast<int32_t>(stored.size());
-        auto index = std::make_unique<RemovalIndex>();
-        auto block = std::make_unique<InputBlock>();
         std::string bytes = c.bytes;
-        std::FILE* in = stream_failing_after(bytes);
-        int32_t removed = 0;
-        EXPECT_FALSE(read_removal_stream(in, InputMode::kBinary, 0, 200, *table, *index, *block, removed)) << c.name;
-        EXPECT_EQ(removed, c.removed) << c.name;
-        std::fclose(in);
+        const Removal result = remove_from(stream_failing_after(bytes));
+        EXPECT_FALSE(result.readToEnd) << c.name;
+        EXPECT_EQ(result.removed, c.removed) << c.name;
+        EXPECT_EQ(result.entries, c.entries) << c.name;
     }
 }
 
