@@ -42,5 +42,8 @@ int main(int argc, char** argv) {
     }
     order_by_n(state.table, state.scratch);
     int32_t written = 0;
-    return write_work_file(state.table, s, state.batch, written) == StageStatus::kContinue ? 0 : 1;
+    ReportWindow window{};
+    const StageStatus status = write_work_file(state.table, s, state.batch, window, written);
+    close_report_window(window);
+    return status == StageStatus::kContinue ? 0 : 1;
 }

@@ -1,9 +1,6 @@
 #include "append_file.h"
 
-#include <cstdio>
 #include <cstring>
-
-#include "append_host.h"
 
 namespace {
 
@@ -32,17 +29,26 @@ int64_t put_back(const AppendHandle& handle, int64_t originalSize, int64_t writt
     return 0;
 }
 
-// Writes the bytes and makes them durable, or takes them out again; false
-// when they were not all written and flushed.
-bool write_whole(const AppendHandle& handle, const FoundFile& found, const char* bytes, std::size_t length,
-                 int64_t& remaining) {
-    InterruptHold hold{};
-    hold_interrupts(hold);
+// Writes the bytes and makes them durable, or takes them out again.
+AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, const char* bytes, std::size_t length) {
     const int64_t written = append_bytes(handle, bytes, length);
-    const bool durable = written == static_cast<int64_t>(length) && flush_to_storage(handle, found.facts.regular);
-    remaining = durable || !found.facts.regular ? 0 : put_back(handle, found.facts.size, written);
-    release_interrupts(hold);
-    return durable;
+    if (written == static_cast<int64_t>(length) && flush_to_storage(handle, found.facts.regular)) return {true, 0};
+    return {false, found.facts.regular ? put_back(handle, found.facts.size, written) : 0};
+}
+
+// The lock is ours, but a file renamed over the path or a removal while we
+// waited for it leaves us holding a file that nobody reads: open the path
+// again until the lock is on the file it names.
+LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
+    for (;;) {
+        if (wait)
+            lock_for_append(handle);
+        else if (!try_lock_for_append(handle))
+            return LockOutcome::kBusy;
+        if (path_names_handle(path, handle)) return LockOutcome::kLocked;
+        close_append_handle(handle);
+        if (!open_for_append(path, handle)) return LockOutcome::kNotOpened;
+    }
 }
 
 }  // namespace
@@ -52,23 +58,26 @@ bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSiz
            currentSize - originalSize == bytesWritten;
 }
 
-AppendStatus append_text(const char* path, char* buffer, std::size_t textEnd) {
-    fail_writes_past_file_size_limit();
-    AppendHandle handle{};
-    if (!open_for_append(path, handle)) return AppendStatus::kNotOpened;
-    lock_for_append(handle);
+LockOutcome open_locked(const char* path, AppendHandle& handle) {
+    if (!open_for_append(path, handle)) return LockOutcome::kNotOpened;
+    return locked_on_path(path, handle, false);
+}
+
+LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle) {
+    return locked_on_path(path, handle, true);
+}
+
+AppendResult append_locked(const char* path, const AppendHandle& handle, char* buffer, std::size_t textEnd) {
     const FoundFile found = inspect(handle);
     std::size_t start = kLineEndRoom;
     if (found.unterminated && textEnd > kLineEndRoom) {
         start -= kLineEndLength;
         std::memcpy(buffer + start, kLineEnd, kLineEndLength);
     }
-    int64_t remaining = 0;
-    const bool written = start == textEnd || write_whole(handle, found, buffer + start, textEnd - start, remaining);
+    const AppendResult result = start == textEnd ? AppendResult{true, 0}
+                                                 : write_whole(handle, found, buffer + start, textEnd - start);
     // Closing also releases the lock; the bytes are on storage by now.
     close_append_handle(handle);
-    if (remaining > 0)
-        std::printf("Could not put %s back as it was: %lld bytes of this run remain in it\n", path,
-                    static_cast<long long>(remaining));
-    return written ? AppendStatus::kAppended : AppendStatus::kNotWritten;
+    if (handle.created && result.written) flush_folder_of(path);
+    return result;
 }

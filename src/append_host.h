@@ -1,21 +1,17 @@
 // The host's calls behind appending to a file that others keep: one handle
-// for reading, appending, locking, flushing and cutting back, and a window in
-// which interrupts wait. POSIX in append_host_posix.cpp, Windows in
-// append_host_windows.cpp.
+// for reading, appending, locking, flushing and cutting back. POSIX in
+// append_host_posix.cpp, Windows in append_host_windows.cpp.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-#ifndef _WIN32
-#include <signal.h>
-#endif
 
 // One open file. Windows opens it in binary mode, so the bytes written are
 // exactly the bytes given on both hosts.
 struct AppendHandle {
     int descriptor;
     bool readable;  // opened for reading too, so its last byte can be read
+    bool created;   // this open created the file
 };
 
 struct FileFacts {
@@ -23,14 +19,23 @@ struct FileFacts {
     int64_t size;  // -1 when unknown
 };
 
-// Opens path for reading and appending, creating it when absent; a file
-// that cannot be read is opened for appending alone. False when it cannot
-// be opened for appending at all.
+// Opens path for appending, creating a regular file when there is none. A
+// regular file is opened for reading too unless it cannot be read; anything
+// else (a FIFO, a device) is opened once for writing alone, as fopen's "a"
+// would. False when it cannot be opened for appending at all.
 bool open_for_append(const char* path, AppendHandle& handle);
 
-// Waits for an exclusive lock on the file, held until it is closed. A file
-// system that offers no lock is used without one.
+// Takes the exclusive lock on the file, held until it is closed, when no
+// other program holds it; false when one does. A file system that offers no
+// lock counts as locked.
+bool try_lock_for_append(const AppendHandle& handle);
+
+// Waits for the exclusive lock.
 void lock_for_append(const AppendHandle& handle);
+
+// Whether path still names the file the handle holds: another program may
+// have renamed a new file over it, or removed it, before the lock was ours.
+bool path_names_handle(const char* path, const AppendHandle& handle);
 
 FileFacts file_facts(const AppendHandle& handle);
 
@@ -50,20 +55,6 @@ bool cut_to(const AppendHandle& handle, int64_t size);
 
 void close_append_handle(const AppendHandle& handle);
 
-// A write past the file-size limit fails like any other write instead of
-// ending the process.
-void fail_writes_past_file_size_limit();
-
-// Interrupts (Ctrl-C, termination requests) that arrive between hold and
-// release take effect at the release, so that a file is never left half
-// written or half put back by them.
-struct InterruptHold {
-#ifdef _WIN32
-    bool held;
-#else
-    sigset_t previousMask;
-#endif
-};
-
-void hold_interrupts(InterruptHold& hold);
-void release_interrupts(const InterruptHold& hold);
+// Makes the folder entry of a file this run created durable; problems are
+// ignored, as the file's own content is already on storage.
+void flush_folder_of(const char* path);

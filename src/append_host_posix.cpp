@@ -3,8 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <initializer_list>
+#include <cstring>
 
 #include "append_host.h"
 
@@ -12,38 +13,58 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // as fopen creates files; the umask applies
 
-int open_retrying(const char* path, int flags) {
-    int descriptor = -1;
-    do descriptor = open(path, flags | O_APPEND | O_CREAT | O_CLOEXEC, kNewFileMode);
-    while (descriptor < 0 && errno == EINTR);
-    return descriptor;
+// Runs a system call again for as long as a signal interrupts it.
+template <typename Call>
+auto retrying(Call call) {
+    auto result = call();
+    while (result == -1 && errno == EINTR) result = call();
+    return result;
 }
 
-bool is_regular(int descriptor) {
+int open_retrying(const char* path, int flags) {
+    return retrying([&] { return open(path, flags | O_APPEND | O_CLOEXEC, kNewFileMode); });
+}
+
+bool is_other_than_regular(const char* path) {
     struct stat status {};
-    return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    return stat(path, &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+// The file at path, or a new one when there is none: O_EXCL tells whether
+// this open made it.
+AppendHandle open_regular(const char* path) {
+    for (;;) {
+        const int existing = open_retrying(path, O_RDWR);
+        if (existing >= 0) return {existing, true, false};
+        if (errno != ENOENT) return {open_retrying(path, O_WRONLY), false, false};  // write permission alone
+        const int created = open_retrying(path, O_RDWR | O_CREAT | O_EXCL);
+        if (created >= 0 || errno != EEXIST) return {created, true, created >= 0};
+    }
 }
 
 }  // namespace
 
-// A FIFO opened for reading and writing would never wait for its reader, and
-// what this process wrote could vanish unread; so anything that is not a
-// regular file is opened again for writing alone, as fopen's "a" does.
+// A FIFO opened for reading and writing would act as a writer of its own:
+// a reader waiting on it would see the end as soon as that open closed.
 bool open_for_append(const char* path, AppendHandle& handle) {
-    handle = {open_retrying(path, O_RDWR | O_NONBLOCK), true};
-    if (handle.descriptor >= 0 && is_regular(handle.descriptor)) {
-        const int flags = fcntl(handle.descriptor, F_GETFL);
-        if (flags != -1) fcntl(handle.descriptor, F_SETFL, flags & ~O_NONBLOCK);
-        return true;
-    }
-    if (handle.descriptor >= 0) close(handle.descriptor);
-    handle = {open_retrying(path, O_WRONLY), false};
+    handle = is_other_than_regular(path) ? AppendHandle{open_retrying(path, O_WRONLY), false, false}
+                                         : open_regular(path);
     return handle.descriptor >= 0;
 }
 
+bool try_lock_for_append(const AppendHandle& handle) {
+    return retrying([&] { return flock(handle.descriptor, LOCK_EX | LOCK_NB); }) == 0 || errno != EWOULDBLOCK;
+}
+
 void lock_for_append(const AppendHandle& handle) {
-    while (flock(handle.descriptor, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    retrying([&] { return flock(handle.descriptor, LOCK_EX); });
+}
+
+bool path_names_handle(const char* path, const AppendHandle& handle) {
+    struct stat atPath {};
+    struct stat held {};
+    return fstat(handle.descriptor, &held) == 0 && stat(path, &atPath) == 0 && atPath.st_dev == held.st_dev &&
+           atPath.st_ino == held.st_ino;
 }
 
 FileFacts file_facts(const AppendHandle& handle) {
@@ -53,17 +74,13 @@ FileFacts file_facts(const AppendHandle& handle) {
 }
 
 bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
-    ssize_t got = -1;
-    do got = pread(handle.descriptor, &byte, 1, static_cast<off_t>(offset));
-    while (got < 0 && errno == EINTR);
-    return got == 1;
+    return retrying([&] { return pread(handle.descriptor, &byte, 1, static_cast<off_t>(offset)); }) == 1;
 }
 
 int64_t append_bytes(const AppendHandle& handle, const char* bytes, std::size_t length) {
     std::size_t written = 0;
     while (written < length) {
-        const ssize_t wrote = write(handle.descriptor, bytes + written, length - written);
-        if (wrote < 0 && errno == EINTR) continue;
+        const ssize_t wrote = retrying([&] { return write(handle.descriptor, bytes + written, length - written); });
         if (wrote <= 0) break;
         written += static_cast<std::size_t>(wrote);
     }
@@ -71,28 +88,26 @@ int64_t append_bytes(const AppendHandle& handle, const char* bytes, std::size_t 
 }
 
 bool flush_to_storage(const AppendHandle& handle, bool regular) {
-    int result = 0;
-    do result = fsync(handle.descriptor);
-    while (result != 0 && errno == EINTR);
-    return result == 0 || (!regular && (errno == EINVAL || errno == ENOTSUP));
+    return retrying([&] { return fsync(handle.descriptor); }) == 0 ||
+           (!regular && (errno == EINVAL || errno == ENOTSUP));
 }
 
 bool cut_to(const AppendHandle& handle, int64_t size) {
-    int result = 0;
-    do result = ftruncate(handle.descriptor, static_cast<off_t>(size));
-    while (result != 0 && errno == EINTR);
-    return result == 0;
+    return retrying([&] { return ftruncate(handle.descriptor, static_cast<off_t>(size)); }) == 0;
 }
 
 void close_append_handle(const AppendHandle& handle) { close(handle.descriptor); }
 
-void fail_writes_past_file_size_limit() { signal(SIGXFSZ, SIG_IGN); }
-
-void hold_interrupts(InterruptHold& hold) {
-    sigset_t interrupts;
-    sigemptyset(&interrupts);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&interrupts, signal);
-    sigprocmask(SIG_BLOCK, &interrupts, &hold.previousMask);
+void flush_folder_of(const char* path) {
+    std::array<char, 4096> folder{'.'};
+    const char* slash = std::strrchr(path, '/');
+    if (slash != nullptr) {
+        const auto length = static_cast<std::size_t>(slash == path ? 1 : slash - path);
+        if (length >= folder.size()) return;
+        std::memcpy(folder.data(), path, length);
+    }
+    const int descriptor = retrying([&] { return open(folder.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (descriptor < 0) return;
+    retrying([&] { return fsync(descriptor); });
+    close(descriptor);
 }
-
-void release_interrupts(const InterruptHold& hold) { sigprocmask(SIG_SETMASK, &hold.previousMask, nullptr); }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
 
 #include "append_host.h"
@@ -16,8 +15,6 @@ namespace {
 // Byte-range locks on Windows are mandatory: the lock covers one byte far
 // past any real content, so that the client can still read the file.
 constexpr DWORD kLockOffsetHigh = DWORD{1} << 30;  // offset 2^62
-
-std::atomic<bool> interruptsHeld{false};
 
 int open_binary(const char* path, int access) {
     int descriptor = -1;
@@ -30,12 +27,10 @@ HANDLE os_handle(const AppendHandle& handle) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(handle.descriptor));
 }
 
-// Runs on the thread Windows starts for a console event: it waits while a
-// file is being written or put back, then lets the next handler (in the end
-// the one that ends the process) act on the event.
-BOOL WINAPI wait_for_whole_file(DWORD) {
-    while (interruptsHeld.load()) Sleep(10);
-    return FALSE;
+bool lock_far_byte(const AppendHandle& handle, DWORD flags) {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    return LockFileEx(os_handle(handle), LOCKFILE_EXCLUSIVE_LOCK | flags, 0, 1, 0, &at) != 0;
 }
 
 // A failed _write does not say how much of it reached the file. What did
@@ -60,16 +55,21 @@ int64_t landed_before_failure(const AppendHandle& handle, int64_t sizeBefore, co
 }  // namespace
 
 bool open_for_append(const char* path, AppendHandle& handle) {
-    handle = {open_binary(path, _O_RDWR), true};
-    if (handle.descriptor < 0) handle = {open_binary(path, _O_WRONLY), false};
+    handle = {open_binary(path, _O_RDWR), true, false};
+    if (handle.descriptor < 0) handle = {open_binary(path, _O_WRONLY), false, false};
     return handle.descriptor >= 0;
 }
 
-void lock_for_append(const AppendHandle& handle) {
-    OVERLAPPED at{};
-    at.OffsetHigh = kLockOffsetHigh;
-    LockFileEx(os_handle(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+bool try_lock_for_append(const AppendHandle& handle) {
+    return lock_far_byte(handle, LOCKFILE_FAIL_IMMEDIATELY) || GetLastError() != ERROR_LOCK_VIOLATION;
 }
+
+void lock_for_append(const AppendHandle& handle) { lock_far_byte(handle, 0); }
+
+// The runtime opens files without sharing delete access, so while this run
+// holds the file open no other program can rename a file over it or remove
+// it: the path always names the handle.
+bool path_names_handle(const char*, const AppendHandle&) { return true; }
 
 FileFacts file_facts(const AppendHandle& handle) {
     struct _stati64 status {};
@@ -106,14 +106,6 @@ bool cut_to(const AppendHandle& handle, int64_t size) { return _chsize_s(handle.
 
 void close_append_handle(const AppendHandle& handle) { _close(handle.descriptor); }
 
-void fail_writes_past_file_size_limit() {}
-
-void hold_interrupts(InterruptHold& hold) {
-    interruptsHeld.store(true);
-    hold.held = SetConsoleCtrlHandler(wait_for_whole_file, TRUE) != 0;
-}
-
-void release_interrupts(const InterruptHold& hold) {
-    interruptsHeld.store(false);
-    if (hold.held) SetConsoleCtrlHandler(wait_for_whole_file, FALSE);
-}
+// NTFS journals its folder entries; a folder cannot be flushed through the
+// runtime's calls.
+void flush_folder_of(const char*) {}

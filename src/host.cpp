@@ -1,25 +1,30 @@
 #include "host.h"
 
+#include <cstdio>
+
 #ifdef _WIN32
 
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 
 namespace {
 
 // The code page to put back, 0 once it is back.
 std::atomic<UINT> codePageToRestore{0};
+std::atomic<bool> reportWindowOpen{false};
 
 void put_code_page_back() {
     const UINT codePage = codePageToRestore.exchange(0);
     if (codePage != 0) SetConsoleOutputCP(codePage);
 }
 
-// Runs on the thread Windows starts for Ctrl-C or a closing window, before
-// the process ends: the console keeps the user's code page.
-BOOL WINAPI restore_before_ending(DWORD) {
+// Runs on the thread Windows starts for a console event, before the process
+// ends: it waits while the report window is open, so that the files and the
+// console agree, and leaves the console its user's code page. Then the next
+// handler, in the end the one that ends the process, acts on the event.
+BOOL WINAPI on_console_event(DWORD) {
+    while (reportWindowOpen.load()) Sleep(10);
     put_code_page_back();
     return FALSE;
 }
@@ -34,27 +39,60 @@ void show_utf8_in_console(ConsoleOutput& console) {
     if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
     console.previousCodePage = GetConsoleOutputCP();
     if (console.previousCodePage == CP_UTF8) return;
-    // The handler comes first, so that no interrupt can find the code page
-    // changed and nobody to put it back.
+    // Stored first, so that no interrupt can find the code page changed and
+    // nothing to put back.
     codePageToRestore.store(console.previousCodePage);
-    SetConsoleCtrlHandler(restore_before_ending, TRUE);
     console.changed = SetConsoleOutputCP(CP_UTF8) != 0;
-    if (!console.changed) restore_console({console.previousCodePage, true});
+    if (!console.changed) codePageToRestore.store(0);
 }
 
 void restore_console(const ConsoleOutput& console) {
     if (!console.changed) return;
     std::fflush(stdout);  // what was printed is shown while the console still reads UTF-8
     put_code_page_back();
-    SetConsoleCtrlHandler(restore_before_ending, FALSE);
+}
+
+// Windows sends no signal for a file-size limit or a closed pipe; a write
+// there simply fails.
+void prepare_process() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+
+void open_report_window(ReportWindow& window) {
+    reportWindowOpen.store(true);
+    window.open = true;
+}
+
+void close_report_window(ReportWindow& window) {
+    std::fflush(stdout);
+    window.open = false;
+    reportWindowOpen.store(false);
 }
 
 #else
+
+#include <initializer_list>
 
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
 
 void show_utf8_in_console(ConsoleOutput& console) { console = {0, false}; }
 
 void restore_console(const ConsoleOutput&) {}
+
+void prepare_process() {
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void open_report_window(ReportWindow& window) {
+    sigset_t held;
+    sigfillset(&held);
+    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) sigdelset(&held, fault);
+    window.open = sigprocmask(SIG_BLOCK, &held, &window.previousMask) == 0;
+}
+
+void close_report_window(ReportWindow& window) {
+    std::fflush(stdout);
+    if (window.open) sigprocmask(SIG_SETMASK, &window.previousMask, nullptr);
+    window.open = false;
+}
 
 #endif

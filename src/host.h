@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <ctime>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include "input_reads.h"
 
 // Windows separates directories with a backslash, ends written lines in CR
@@ -37,3 +41,27 @@ struct ConsoleOutput {
 
 void show_utf8_in_console(ConsoleOutput& console);
 void restore_console(const ConsoleOutput& console);
+
+// Settings for the whole process, made once when the run starts: a write
+// past the file-size limit or into a pipe that nobody reads any more fails
+// like any other write instead of ending the process, and on Windows the
+// console's events (Ctrl-C, Ctrl-Break, a closing window) wait for the
+// report window below and put the user's code page back.
+void prepare_process();
+
+// From the first byte written to the work file until the run log's line is
+// written (or its failure reported) and standard output is flushed, every
+// signal that would end the process is held: one that arrives meanwhile
+// takes effect when the window closes, so the work file, the "Output" line
+// and the log line agree. Faults of the process itself are never held.
+struct ReportWindow {
+    bool open;
+#ifndef _WIN32
+    sigset_t previousMask;
+#endif
+};
+
+void open_report_window(ReportWindow& window);
+// Flushes standard output, then lets held signals act. Does nothing more
+// when the window was never opened.
+void close_report_window(ReportWindow& window);

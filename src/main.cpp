@@ -20,6 +20,7 @@ struct RunState {
     SieveBuffer sieveBuffer;
     RemovalIndex removalIndex;
     WorkBatch workBatch;
+    ReportWindow reportWindow;
 };
 
 constexpr int kRequiredArgumentCount = 5;  // program name and four numbers
@@ -62,12 +63,12 @@ int run(int argc, const char* const* argv, RunState& state) {
     apply_removal_list(state.settings, state.table, state.removalIndex, state.sieveBuffer.block);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
-    status = write_work_file(state.table, state.settings, state.workBatch, linesWritten);
-    if (status != StageStatus::kContinue) return exit_status(status);
-
+    status = write_work_file(state.table, state.settings, state.workBatch, state.reportWindow, linesWritten);
     const RunSettings& s = state.settings;
-    append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth);
-    return kExitSuccess;
+    if (status == StageStatus::kContinue)
+        append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth);
+    close_report_window(state.reportWindow);
+    return exit_status(status);
 }
 
 }  // namespace
@@ -75,6 +76,7 @@ int run(int argc, const char* const* argv, RunState& state) {
 int main(int argc, char** argv) {
     static RunState state{};
     state.sieveBuffer.kernel = fastest_plus_line_kernel();
+    prepare_process();
     ConsoleOutput console{};
     show_utf8_in_console(console);
     const int status = run(argc, argv, state);

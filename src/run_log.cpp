@@ -54,14 +54,20 @@ void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char
     const int length = std::snprintf(line.data() + kLineEndRoom, line.size() - kLineEndRoom, "%s%s", stamp.data(),
                                      summary.data());
     const std::size_t end = kLineEndRoom + static_cast<std::size_t>(std::max(length, 0));
-    switch (append_text(kRunLogName, line.data(), end)) {
-        case AppendStatus::kNotOpened:
-            std::printf("Failed to open %s for output - continuing\n", kRunLogName);
-            break;
-        case AppendStatus::kNotWritten:
-            std::printf("Failed to write %s - continuing\n", kRunLogName);
-            break;
-        case AppendStatus::kAppended:
-            break;
+    AppendHandle handle{};
+    LockOutcome lock = open_locked(kRunLogName, handle);
+    if (lock == LockOutcome::kBusy) {
+        std::printf("Waiting for another program to finish with %s\n", kRunLogName);
+        std::fflush(stdout);
+        lock = wait_for_append_lock(kRunLogName, handle);
     }
+    if (lock == LockOutcome::kNotOpened) {
+        std::printf("Failed to open %s for output - continuing\n", kRunLogName);
+        return;
+    }
+    const AppendResult result = append_locked(kRunLogName, handle, line.data(), end);
+    if (result.remaining > 0)
+        std::printf("Could not put %s back as it was: %lld bytes of this run remain in it\n", kRunLogName,
+                    static_cast<long long>(result.remaining));
+    if (!result.written) std::printf("Failed to write %s - continuing\n", kRunLogName);
 }

@@ -78,19 +78,29 @@ std::size_t format_work_line(const Candidate& candidate, int32_t SieveDepth, int
 }
 
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
-                            int32_t& linesWritten) {
+                            ReportWindow& window, int32_t& linesWritten) {
     const char* path = settings.outputPath.data();
     linesWritten = 0;
     const std::size_t end = format_work_lines(table, settings, batch, linesWritten);
-    switch (append_text(path, batch.data(), end)) {
-        case AppendStatus::kNotOpened:
-            std::printf("Failed to open %s for output - exiting\n", path);
-            return StageStatus::kFailed;
-        case AppendStatus::kNotWritten:
-            std::printf("Failed to write %s - exiting\n", path);
-            return StageStatus::kFailed;
-        case AppendStatus::kAppended:
-            break;
+    AppendHandle handle{};
+    LockOutcome lock = open_locked(path, handle);
+    if (lock == LockOutcome::kBusy) {
+        std::printf("Waiting for another program to finish with %s\n", path);
+        std::fflush(stdout);
+        lock = wait_for_append_lock(path, handle);
+    }
+    if (lock == LockOutcome::kNotOpened) {
+        std::printf("Failed to open %s for output - exiting\n", path);
+        return StageStatus::kFailed;
+    }
+    open_report_window(window);
+    const AppendResult result = append_locked(path, handle, batch.data(), end);
+    if (result.remaining > 0)
+        std::printf("Could not put %s back as it was: %lld bytes of this run remain in it\n", path,
+                    static_cast<long long>(result.remaining));
+    if (!result.written) {
+        std::printf("Failed to write %s - exiting\n", path);
+        return StageStatus::kFailed;
     }
     std::printf("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;

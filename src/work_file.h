@@ -40,6 +40,7 @@ std::size_t format_work_line(const Candidate& candidate, int32_t SieveDepth, int
 
 // The writing stage: appends a line for every entry with k > 0, in table
 // order, formatted into batch and written in one piece, and reports the
-// number written in linesWritten.
+// number written in linesWritten. Once the work file's lock is held, it
+// opens the report window; closing it is the caller's.
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
-                            int32_t& linesWritten);
+                            ReportWindow& window, int32_t& linesWritten);

@@ -4,7 +4,10 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -417,7 +420,8 @@ TEST_F(Run, WritesToADevice) {
     }
 }
 
-// Windows has no append-only attribute, and Wine cannot open such a file.
+// Windows has no append-only attribute, and Wine cannot open such a file;
+// Wine does not see a Linux program's lock, and has no FIFOs.
 #ifndef BRISVEL_LAUNCHER
 // Sets or clears the append-only attribute; false when the file system or
 // the user's rights do not allow it.
@@ -452,7 +456,99 @@ TEST_F(Run, SaysWhatItCouldNotPutBack) {
     EXPECT_EQ(work_file(), before + work_lines(pairs).substr(0, left));
     EXPECT_FALSE(file_exists(at("brisvel.log")));
 }
-#endif
+
+// A client may rewrite its queue by renaming a new file over it, or remove
+// it, while a run waits for the lock: the run says that it waits, and its
+// lines land in the file that the path names once the lock is free.
+TEST_F(Run, AppendsToTheFileThePathNamesAfterWaitingForTheLock) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string waiting = "Waiting for another program to finish with worktodo.ini\n";
+    const struct {
+        const char* name;
+        bool renamedOver;  // else removed
+        std::string after;
+    } cases[] = {
+        {"a new file renamed over it", true, "x\n" + kExampleLines},
+        {"removed", false, kExampleLines},
+    };
+    for (const auto& c : cases) {
+        write_file(at("worktodo.ini"), "old\n");
+        const int held = open(at("worktodo.ini").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(flock(held, LOCK_EX), 0);
+        const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"});
+        const std::string before = read_until(started.outFd, waiting);
+        if (c.renamedOver) {
+            write_file(at("new"), "x\n");
+            fs::rename(at("new"), at("worktodo.ini"));
+        } else {
+            fs::remove(at("worktodo.ini"));
+        }
+        close(held);
+        const RunResult result = finish_brisvel(started);
+        EXPECT_EQ(before + result.out, kCounted + kNoList + waiting + "Output 8 candidates to worktodo.ini\n") << c.name;
+        EXPECT_EQ(result.status, 0) << c.name;
+        EXPECT_EQ(work_file(), c.after) << c.name;
+    }
+}
+
+// Starts a run of 5000 lines, more than a pipe holds, into the FIFO
+// worktodo.ini and opens it for reading; the run is then in its write.
+struct FifoRun {
+    StartedRun started;
+    int reader;
+};
+
+FifoRun start_run_into_fifo(const std::string& workDir) {
+    write_file(workDir + "/drask.dat", sieve_with_pairs(4999));
+    const std::string fifo = workDir + "/worktodo.ini";
+    if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"});
+    return {started, open(fifo.c_str(), O_RDONLY | O_CLOEXEC)};
+}
+
+const std::string kFifoCounted = kSearching + "5000 numbers between 1000 =< n < 99999\n" + kNoList;
+
+// The run opens a FIFO once, for writing: a reader that waits for it sees
+// the lines, and one that leaves early makes a failed write, not a silent
+// end of the run.
+TEST_F(Run, AFifoReaderThatLeavesEarlyIsAFailedWrite) {
+    const FifoRun run = start_run_into_fifo(dir.path());
+    char first = '\0';
+    const bool gotByte = read(run.reader, &first, 1) == 1;
+    close(run.reader);
+    if (!gotByte) kill(run.started.pid, SIGKILL);  // it would wait for a reader for ever
+    const RunResult result = finish_brisvel(run.started);
+    EXPECT_EQ(first, 'P');
+    EXPECT_EQ(result.out, kFifoCounted + "Failed to write worktodo.ini - exiting\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(file_exists(at("brisvel.log")));
+}
+
+// A signal that would end the run, sent while its lines are written, takes
+// effect once the work file, the "Output" line and the run log agree.
+TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
+    const std::string batch = work_lines(pairs_from_1000(3, 5000));
+    for (const int signal : {SIGUSR1, SIGALRM, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal));
+        fs::remove(at("worktodo.ini"));
+        fs::remove(at("brisvel.log"));
+        const FifoRun run = start_run_into_fifo(dir.path());
+        std::string got = read_until(run.reader, "\n");
+        kill(run.started.pid, signal);
+        got += read_until(run.reader);
+        close(run.reader);
+        const RunResult result = finish_brisvel(run.started);
+        EXPECT_EQ(got.size(), batch.size());
+        EXPECT_TRUE(got == batch) << "the lines that reached the reader";
+        EXPECT_EQ(result.out, kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
+        EXPECT_EQ(result.signal, signal);
+        const std::string log = contents_if_any(at("brisvel.log")).value_or("");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_TRUE(log.ends_with(" 5000 candidates in worktodo.ini\n")) << log;
+    }
+}
+
+#endif  // BRISVEL_LAUNCHER
 
 // Two runs that append to one work file at the same time follow each other
 // whole: neither's lines are cut, mixed or lost.

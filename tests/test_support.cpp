@@ -157,6 +157,12 @@ void fail_fsync() {
 #else
     signal(SIGXFSZ, SIG_DFL);  // the tool must ignore it itself
 #endif
+    // As a shell starts a program: no signal ignored or blocked that the
+    // tool does not ignore or block itself.
+    for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE}) signal(number, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     set_limit(RLIMIT_FSIZE, options.fileSizeLimit);
     set_limit(RLIMIT_NOFILE, options.openFileLimit);
@@ -219,11 +225,22 @@ RunResult finish_brisvel(const StartedRun& run) {
     int waitStatus = 0;
     waitpid(run.pid, &waitStatus, 0);
     if (WIFEXITED(waitStatus)) result.status = WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) result.signal = WTERMSIG(waitStatus);
 #ifdef BRISVEL_WINE_PREFIX
     // A record of the runs, so that the suite can show how often Wine ran the program.
     std::ofstream(BRISVEL_WINE_PREFIX ".runs", std::ios::app) << result.status << "\n";
 #endif
     return result;
+}
+
+std::string read_until(int fd, const std::string& text) {
+    constexpr int kPatienceMs = 10000;
+    std::string got;
+    char byte = '\0';
+    pollfd ready{fd, POLLIN, 0};
+    while ((text.empty() || !got.ends_with(text)) && poll(&ready, 1, kPatienceMs) == 1 && read(fd, &byte, 1) == 1)
+        got += byte;
+    return got;
 }
 
 RunResult run_brisvel(const std::string& workDir, const std::vector<std::string>& args,

@@ -68,6 +68,7 @@ struct RunResult {
     int status;  // exit status, or -1 when the process did not exit normally
     std::string out;
     std::string err;
+    int signal = 0;  // the signal that ended the process, 0 when it exited
 };
 
 struct RunOptions {
@@ -94,6 +95,11 @@ struct StartedRun {
 StartedRun start_brisvel(const std::string& workDir, const std::vector<std::string>& args,
                          const RunOptions& options = {});
 RunResult finish_brisvel(const StartedRun& run);
+
+// Reads from fd until what was read ends in text (with no text: until the
+// end), or until nothing came for ten seconds, and returns it. Read from a run's output, it is no longer in what
+// finish_brisvel returns.
+std::string read_until(int fd, const std::string& text = "");
 
 bool operator==(const Candidate& a, const Candidate& b);
 void PrintTo(const Candidate& c, std::ostream* os);
