@@ -14,14 +14,25 @@
 // Windows separates directories with a backslash, ends written lines in CR
 // LF and reads input files as its runtime's text mode does; elsewhere lines
 // end in LF and files are read as raw bytes.
+//
+// A Windows command line hands "C:\My client\" to the program as C:\My
+// client" (a backslash before a quote makes a literal quote), and a Windows
+// path never holds a quote: a folder argument that ends in one has it
+// dropped there. Windows programs also answer "/?" with their help.
 #ifdef _WIN32
 inline constexpr char kDirectorySeparator = '\\';
 inline constexpr char kLineEnd[] = "\r\n";
 inline constexpr InputMode kHostInputMode = InputMode::kText;
+inline constexpr bool kDropsTrailingQuote = true;
+inline constexpr const char* kHostHelpOption = "/?";
+inline constexpr const char* kFullDocumentation = "README.txt beside brisvel.exe";
 #else
 inline constexpr char kDirectorySeparator = '/';
 inline constexpr char kLineEnd[] = "\n";
 inline constexpr InputMode kHostInputMode = InputMode::kBinary;
+inline constexpr bool kDropsTrailingQuote = false;
+inline constexpr const char* kHostHelpOption = "--help";
+inline constexpr const char* kFullDocumentation = "man brisvel";
 #endif
 inline constexpr std::size_t kLineEndLength = sizeof kLineEnd - 1;
 

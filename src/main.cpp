@@ -1,6 +1,7 @@
 // brisvel: turns the candidates of a sieve file into P-1 assignments for the
 // factoring client's work file.
 #include <cstdio>
+#include <cstring>
 
 #include "candidate.h"
 #include "decimal.h"
@@ -26,7 +27,45 @@ struct RunState {
 constexpr int kRequiredArgumentCount = 5;  // program name and four numbers
 constexpr int kDirectoryArgument = 5;
 
+constexpr const char* kHelpText =
+    "Usage: brisvel <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
+    "\n"
+    "Appends one P-1 assignment line per pair (k, n) of the sieve file with\n"
+    "NMin <= n < NMax, less the pairs of the removal list, to the factoring\n"
+    "client's work file, in ascending n.\n"
+    "\n"
+    "  NMin, NMax    the range of n: NMin is in it, NMax is not\n"
+    "  SieveDepth    copied into every work line\n"
+    "  WactorWorth   copied into every work line, cut to its whole part\n"
+    "  directory     the folder of the work file (default: the current folder)\n"
+    "\n"
+    "Files:\n"
+    "  drask.dat     the sieve file, read from the current folder\n"
+    "  recent.txt    the pairs to leave out, read from the current folder if there\n"
+    "  worktodo.ini  the work file, appended to\n"
+    "  brisvel.log   the run log, appended to in the current folder\n"
+    "\n"
+    "More: %s\n";
+
+bool is_sole_argument(int argc, const char* const* argv, const char* option) {
+    return argc == 2 && argv[1] != nullptr && std::strcmp(argv[1], option) == 0;
+}
+
+// "--help" or "--version" alone on the command line is answered, and the
+// run ends there.
+bool answered_information_request(int argc, const char* const* argv) {
+    if (is_sole_argument(argc, argv, "--help") || is_sole_argument(argc, argv, "-h") ||
+        is_sole_argument(argc, argv, kHostHelpOption)) {
+        std::printf(kHelpText, kFullDocumentation);
+        return true;
+    }
+    if (!is_sole_argument(argc, argv, "--version")) return false;
+    std::printf("brisvel %s\n", BRISVEL_VERSION);
+    return true;
+}
+
 StageStatus parse_command_line(int argc, const char* const* argv, RunSettings& settings) {
+    if (answered_information_request(argc, argv)) return StageStatus::kFinished;
     if (argc < kRequiredArgumentCount) {
         const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
         std::printf("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", named ? argv[0] : "brisvel");

@@ -42,8 +42,9 @@ std::size_t format_work_lines(const CandidateTable& table, const RunSettings& se
 bool build_output_path(const char* directory, OutputPath& path) {
     path.fill('\0');
     std::size_t used = 0;
-    if (directory != nullptr && directory[0] != '\0') {
-        const std::size_t length = std::strlen(directory);
+    std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
+    if (kDropsTrailingQuote && length > 0 && directory[length - 1] == '"') --length;
+    if (length > 0) {
         if (!append_to_path(path, used, directory, length)) return false;
         if (directory[length - 1] != kDirectorySeparator &&
             !append_to_path(path, used, &kDirectorySeparator, 1))

@@ -26,7 +26,8 @@ using WorkBatch = std::array<char, kWorkBatchSize>;
 
 // The work file's path: the work file name alone when directory is null or
 // empty, otherwise directory, a separator unless it already ends in one, and
-// the name. False when that is more than 999 characters.
+// the name; on Windows a quote that ends directory is dropped first. False
+// when that is more than 999 characters.
 bool build_output_path(const char* directory, OutputPath& path);
 
 // Sorts the table by n, keeping entries with equal n in their table order.

@@ -60,11 +60,13 @@ protected:
     }
 };
 
+const std::string kHelpStart = "Usage: brisvel <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n";
+
 struct ConsoleCase {
     const char* name;
     std::optional<std::string> sieve;  // nullopt: no sieve file; "/": a folder of that name
     std::vector<std::string> args;
-    std::string out;
+    std::string out;  // empty: the help text
     int status;
     std::optional<std::string> work;  // nullopt: no work file is left
 };
@@ -84,11 +86,18 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
          kSearching + "0 numbers between 2147483647 =< n < 200\n", 0, std::nullopt},
         {"no arguments", kSieve, {}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"three numbers", kSieve, {"100", "200", "45"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"the version", kSieve, {"--version"}, "brisvel " BRISVEL_VERSION "\n", 0, std::nullopt},
+        {"an option beside others is no request", kSieve, {"--help", "x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"an unknown option", kSieve, {"-x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"a Windows help request elsewhere", kSieve, {"/?"},
+         kWindowsHost ? "" : invoked_name() + kUsageTail, kWindowsHost ? 0 : 1, std::nullopt},
         {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
          std::nullopt},
         {"sieve file is a folder", "/", {"100", "200", "45", "1"},
          kWindowsHost ? "Failed to open drask.dat - exiting\n" : kSearching + "Failed to read drask.dat - exiting\n",
          1, std::nullopt},
+        {"help", kSieve, {"--help"}, "", 0, std::nullopt},
+        {"help, short", kSieve, {"-h"}, "", 0, std::nullopt},
         {"header only", kHeader, {"100", "200", "45", "1"}, kSearching + "0 numbers between 100 =< n < 200\n", 0,
          std::nullopt},
         {"output path too long, checked first", std::nullopt, {"100", "200", "45", "1", std::string(990, 'd')},
@@ -105,7 +114,10 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         else if (c.sieve)
             write_file(caseDir / "drask.dat", *c.sieve);
         const RunResult result = run_brisvel(caseDir.path(), c.args);
-        EXPECT_EQ(result.out, host_text(c.out));
+        if (c.out.empty())
+            EXPECT_TRUE(result.out.starts_with(host_text(kHelpStart))) << result.out;
+        else
+            EXPECT_EQ(result.out, host_text(c.out));
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
@@ -217,9 +229,14 @@ TEST_F(Run, WritesToTheGivenDirectory) {
         {"client" + std::string(1, kSeparator), inClient},
         {"client" + other, host_path("client" + other, "worktodo.ini")},
         {"", "worktodo.ini"},
+        // A command prompt hands "client\" to a program as client" .
+        {"client\"", kWindowsHost ? inClient : host_path("client\"", "worktodo.ini")},
+        {"client" + std::string(1, kSeparator) + "\"", kWindowsHost ? inClient : host_path("client/\"", "worktodo.ini")},
     };
     fs::create_directory(at("client"));
     fs::create_directory(at("client" + other));
+    fs::create_directory(at("client\""));
+    fs::create_directory(at("client/\""));
     for (const auto& c : cases) {
         const RunResult result = run({"100", "200", "45", "1", c.directory});
         EXPECT_EQ(result.out, host_text(kSearching + "1 numbers between 100 =< n < 200\n" + kNoList +
