@@ -1,6 +1,6 @@
 #include "append_file.h"
 
-#include <cstring>
+#include "host.h"
 
 namespace {
 
@@ -29,10 +29,13 @@ int64_t put_back(const AppendHandle& handle, int64_t originalSize, int64_t writt
     return 0;
 }
 
-// Writes the bytes and makes them durable, or takes them out again.
-AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, const char* bytes, std::size_t length) {
-    const int64_t written = append_bytes(handle, bytes, length);
-    if (written == static_cast<int64_t>(length) && flush_to_storage(handle, found.facts.regular)) return {true, 0};
+// Writes the line end and the lines and makes them durable, or takes them
+// out again.
+AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std::span<const char> lineEnd,
+                         std::span<const char> lines) {
+    const int64_t written = append_bytes(handle, lineEnd, lines);
+    const auto length = static_cast<int64_t>(lineEnd.size() + lines.size());
+    if (written == length && flush_to_storage(handle, found.facts.regular)) return {true, 0};
     return {false, found.facts.regular ? put_back(handle, found.facts.size, written) : 0};
 }
 
@@ -67,15 +70,10 @@ LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle) {
     return locked_on_path(path, handle, true);
 }
 
-AppendResult append_locked(const char* path, const AppendHandle& handle, char* buffer, std::size_t textEnd) {
+AppendResult append_locked(const char* path, const AppendHandle& handle, std::span<const char> lines) {
     const FoundFile found = inspect(handle);
-    std::size_t start = kLineEndRoom;
-    if (found.unterminated && textEnd > kLineEndRoom) {
-        start -= kLineEndLength;
-        std::memcpy(buffer + start, kLineEnd, kLineEndLength);
-    }
-    const AppendResult result = start == textEnd ? AppendResult{true, 0}
-                                                 : write_whole(handle, found, buffer + start, textEnd - start);
+    const std::span<const char> lineEnd(kLineEnd, found.unterminated ? kLineEndLength : 0);
+    const AppendResult result = lines.empty() ? AppendResult{true, 0} : write_whole(handle, found, lineEnd, lines);
     // Closing also releases the lock; the bytes are on storage by now.
     close_append_handle(handle);
     if (handle.created && result.written) flush_folder_of(path);

@@ -1,21 +1,15 @@
-// Appending text to a file that others keep, the work file and the run log:
-// earlier content is never changed, the text never fuses with an
-// unterminated last line, it lands whole in one write after any other
-// appender that locks the file, and it is on stable storage before it
-// counts as written. After a failed write only this run's bytes are cut
-// back out, and only when nobody appended after them. Nothing is printed
-// here: the callers report what happened.
+// Appending lines to a file that others keep, the work file and the run log:
+// earlier content is never changed, the lines never fuse with an
+// unterminated last line, they land whole in one write after any other
+// appender that locks the file, and they are on stable storage before they
+// count as written. After a failed write only this run's bytes are cut back
+// out, and only when nobody appended after them. Nothing is printed here.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "append_host.h"
-#include "host.h"
-
-// Bytes kept free in front of the text to append, for the line end that an
-// unterminated last line needs, so that both go out in the same write.
-inline constexpr std::size_t kLineEndRoom = kLineEndLength;
 
 enum class LockOutcome {
     kLocked,     // the lock is held, on the file that path names
@@ -32,14 +26,14 @@ LockOutcome open_locked(const char* path, AppendHandle& handle);
 LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle);
 
 struct AppendResult {
-    bool written;       // the text is in the file whole, on stable storage
+    bool written;       // the lines are in the file whole, on stable storage
     int64_t remaining;  // after a failure: bytes of this run left in the file
 };
 
-// Appends buffer[kLineEndRoom, textEnd) to the locked file at path and
-// closes it; the bytes before kLineEndRoom are working space. Signals are
-// the caller's to hold.
-AppendResult append_locked(const char* path, const AppendHandle& handle, char* buffer, std::size_t textEnd);
+// Appends lines, whole lines, to the locked file at path, a line end first
+// when the file's last line has none, and closes it. Signals are the
+// caller's to hold.
+AppendResult append_locked(const char* path, const AppendHandle& handle, std::span<const char> lines);
 
 // Whether a file that was originalSize bytes before bytesWritten bytes were
 // appended, and is currentSize bytes now, holds nothing after this run's

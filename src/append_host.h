@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 // One open file. Windows opens it in binary mode, so the bytes written are
 // exactly the bytes given on both hosts.
@@ -42,9 +43,10 @@ FileFacts file_facts(const AppendHandle& handle);
 // The byte at offset; false when it cannot be read.
 bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte);
 
-// Appends length bytes, as one write call unless the host writes less than
-// asked; returns how many were written before a failure, or all of them.
-int64_t append_bytes(const AppendHandle& handle, const char* bytes, std::size_t length);
+// Appends first and then second, as one write call where the host has one
+// for two pieces and writes all that is asked; returns how many bytes were
+// written before a failure, or all of them.
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, std::span<const char> second);
 
 // Flushes what was written to stable storage. A file that is no regular
 // file and cannot be flushed (a device, a pipe) counts as flushed.

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -42,6 +44,12 @@ AppendHandle open_regular(const char* path) {
     }
 }
 
+// The part of bytes from offset on, as writev takes it.
+iovec rest_of(std::span<const char> bytes, std::size_t offset) {
+    const std::size_t from = std::min(offset, bytes.size());
+    return {const_cast<char*>(bytes.data() + from), bytes.size() - from};
+}
+
 }  // namespace
 
 // A FIFO opened for reading and writing would act as a writer of its own:
@@ -77,10 +85,13 @@ bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
     return retrying([&] { return pread(handle.descriptor, &byte, 1, static_cast<off_t>(offset)); }) == 1;
 }
 
-int64_t append_bytes(const AppendHandle& handle, const char* bytes, std::size_t length) {
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, std::span<const char> second) {
+    const std::size_t length = first.size() + second.size();
     std::size_t written = 0;
     while (written < length) {
-        const ssize_t wrote = retrying([&] { return write(handle.descriptor, bytes + written, length - written); });
+        const std::array<iovec, 2> pieces = {rest_of(first, written),
+                                             rest_of(second, written - std::min(written, first.size()))};
+        const ssize_t wrote = retrying([&] { return writev(handle.descriptor, pieces.data(), 2); });
         if (wrote <= 0) break;
         written += static_cast<std::size_t>(wrote);
     }

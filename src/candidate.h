@@ -35,14 +35,3 @@ struct RunSettings {
     int32_t WactorWorth;
     OutputPath outputPath;
 };
-
-// How a stage ended. Stages print their own messages and return one of
-// these; only main turns it into the process exit status.
-enum class StageStatus {
-    kContinue,  // go on with the next stage
-    kFinished,  // nothing more to do: the run ends successfully
-    kFailed,    // a fatal condition was reported: the run ends with failure
-};
-
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;

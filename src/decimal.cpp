@@ -18,8 +18,6 @@ constexpr int64_t kExponentCap = int64_t{1} << 40;
 // A space, or one of \t \n \v \f \r, which are consecutive codes.
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Text is the bytes [p, end); reading stops at end as at a terminating zero.
 bool digit_at(const char* p, const char* end) { return p < end && is_digit(*p); }
 
@@ -41,10 +39,6 @@ bool read_sign(const char*& p, const char* end) {
 
 int64_t push_digit(int64_t magnitude, char digit, int64_t cap) {
     return std::min(magnitude * 10 + (digit - '0'), cap);
-}
-
-int32_t clamp_to_int32(int64_t value) {
-    return static_cast<int32_t>(std::clamp(value, kInt32Min, kInt32Max));
 }
 
 int32_t signed_value(int64_t magnitude, bool negative) {
@@ -165,19 +159,13 @@ int64_t integer_part(const char* digits, const char* end, int64_t pointPosition)
 
 }  // namespace
 
-const char* read_int32_in(const char* begin, const char* end, int32_t& value) {
-    return read_number<false>(begin, end, value);
-}
-
 const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value) {
     return read_number<true>(begin, end, value);
 }
 
-const char* read_int32_at(const char* text, int32_t& value) {
-    return read_int32_in(text, text + std::strlen(text), value);
+bool read_int32(const char* text, int32_t& value) {
+    return read_number<false>(text, text + std::strlen(text), value) != nullptr;
 }
-
-bool read_int32(const char* text, int32_t& value) { return read_int32_at(text, value) != nullptr; }
 
 int32_t int32_or_zero(const char* text) {
     int32_t value = 0;
@@ -202,4 +190,8 @@ int32_t truncated_int32_or_zero(const char* text) {
 
 int32_t saturating_add(int32_t a, int32_t b) {
     return clamp_to_int32(int64_t{a} + int64_t{b});
+}
+
+int32_t clamp_to_int32(int64_t value) {
+    return static_cast<int32_t>(std::clamp(value, kInt32Min, kInt32Max));
 }

@@ -10,19 +10,13 @@
 // character. Returns false, leaving value unchanged, when there is no digit.
 bool read_int32(const char* text, int32_t& value);
 
-// As read_int32, but returns where the number ends, or nullptr when there
-// is none.
-const char* read_int32_at(const char* text, int32_t& value);
-
-// As read_int32_at, for the text [begin, end), which need not end in a zero
-// byte; a zero byte inside it ends the number like any other non-digit.
-const char* read_int32_in(const char* begin, const char* end, int32_t& value);
-
 // Bytes after a text that read_int32_before_slack may load and ignores.
 inline constexpr std::size_t kScanSlack = 8;
 
-// As read_int32_in, for text [begin, end) that is followed by at least
+// As read_int32, for text [begin, end) that is followed by at least
 // kScanSlack readable bytes of any value; it scans digits eight at a time.
+// Returns where the number ends, or nullptr when there is none; a zero byte
+// inside the text ends the number like any other non-digit.
 const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value);
 
 // As read_int32, but text with no number gives 0 (like atol).
@@ -36,3 +30,8 @@ int32_t truncated_int32_or_zero(const char* text);
 
 // a + b, saturated at the signed 32-bit limits.
 int32_t saturating_add(int32_t a, int32_t b);
+
+// value, saturated at the signed 32-bit limits.
+int32_t clamp_to_int32(int64_t value);
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }

@@ -57,6 +57,7 @@ void restore_console(const ConsoleOutput& console) {
 void prepare_process() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 
 void open_report_window(ReportWindow& window) {
+    if (window.open) return;
     reportWindowOpen.store(true);
     window.open = true;
 }
@@ -83,6 +84,7 @@ void prepare_process() {
 }
 
 void open_report_window(ReportWindow& window) {
+    if (window.open) return;
     sigset_t held;
     sigfillset(&held);
     for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) sigdelset(&held, fault);

@@ -1,5 +1,6 @@
-// What differs between the hosts the tool is built for. Everything
-// host-specific lives here, in host.cpp and in the append host files.
+// What differs between the operating systems the tool is built for: it
+// lives here, in host.cpp and in the append host files. (What differs
+// between processors lives in the sieve reader's skipping kernels.)
 #pragma once
 
 #include <cstddef>
@@ -72,6 +73,7 @@ struct ReportWindow {
 #endif
 };
 
+// Opening a window that is open already leaves it as it is.
 void open_report_window(ReportWindow& window);
 // Flushes standard output, then lets held signals act. Does nothing more
 // when the window was never opened.

@@ -10,7 +10,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+
+#include "decimal.h"
 
 enum class InputMode {
     kBinary,
@@ -18,29 +21,46 @@ enum class InputMode {
 };
 
 inline constexpr std::size_t kInputBlockSize = 256 * 1024;
-// Bytes after the block's room for data, so that a reader may load a few
-// bytes past the end of a read (and ignore them).
-inline constexpr std::size_t kInputBlockSlack = 8;
+// Bytes after the block's room for data, so that a number at the end of a
+// read can be scanned eight digits at a time (the bytes past it ignored).
+inline constexpr std::size_t kInputBlockSlack = kScanSlack;
 using InputBlock = std::array<char, kInputBlockSize + kInputBlockSlack>;
 
-struct InputReads {
-    std::FILE* file;
-    InputBlock* block;
-    InputMode mode;
-    const char* next;  // the unread bytes are [next, end)
+// Bytes [begin, end) of the data, followed by at least kInputBlockSlack
+// readable bytes.
+struct InputSpan {
+    const char* begin;
     const char* end;
-    bool atEndOfFile;  // nothing more is to be read from the file
-    bool heldCr;       // text mode: a CR ended the last block read, its meaning still open
-    bool failed;       // reading stopped at a read error; the whole lines before it are kept
 };
 
-InputReads start_reads(std::FILE* file, InputBlock& block, InputMode mode);
+class InputReads {
+public:
+    InputReads(std::FILE* file, InputBlock& block, InputMode mode);
 
-// Makes sure the next whole read lies in [next, end), reading more of the
-// file when needed. After a read error the lines read whole before it are
-// still taken, then the data ends and failed is set.
-void fill_for_read(InputReads& reads);
+    // The bytes not taken yet: at least the next whole read, empty once the
+    // data has ended. After a read error the lines read whole before it are
+    // still data; then it ends, and failed() tells.
+    InputSpan unread();
+    // Takes the next read of unread(), which must not be empty.
+    InputSpan take_read();
+    // Takes the next read; false at the end of the data.
+    bool next_read(InputSpan& read);
+    // Takes count reads, or what there is.
+    void skip_reads(int32_t count);
+    // Takes the unread bytes before p, the start of a line in unread().
+    void skip_to(const char* p) { next_ = p; }
+    bool failed() const { return failed_; }
 
-// Where the read that starts at next ends: after its newline, after 99
-// characters, or at the end of the data.
-const char* read_end(const InputReads& reads);
+private:
+    void fill();
+    char* to_text_mode(char* from, char* end);
+
+    std::FILE* file_;
+    InputBlock* block_;
+    InputMode mode_;
+    const char* next_;  // the unread bytes are [next_, end_)
+    const char* end_;
+    bool atEndOfFile_;  // nothing more is to be read from the file
+    bool heldCr_;       // text mode: a CR ended the last block read, its meaning still open
+    bool failed_;       // reading stopped at a read error
+};

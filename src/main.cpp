@@ -8,6 +8,7 @@
 #include "host.h"
 #include "removal_list.h"
 #include "run_log.h"
+#include "run_status.h"
 #include "sieve_file.h"
 #include "work_file.h"
 
@@ -18,7 +19,7 @@ struct RunState {
     RunSettings settings;
     CandidateTable table;
     CandidateArray scratch;
-    SieveBuffer sieveBuffer;
+    InputBlock inputBlock;  // the sieve file's, then the removal list's
     RemovalIndex removalIndex;
     WorkBatch workBatch;
     ReportWindow reportWindow;
@@ -95,17 +96,18 @@ int exit_status(StageStatus status) {
 
 int run(int argc, const char* const* argv, RunState& state) {
     StageStatus status = parse_command_line(argc, argv, state.settings);
-    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table, state.sieveBuffer);
+    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table, state.inputBlock);
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
-    apply_removal_list(state.settings, state.table, state.removalIndex, state.sieveBuffer.block);
+    apply_removal_list(state.settings, state.table, state.removalIndex, state.inputBlock);
     order_by_n(state.table, state.scratch);
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, state.workBatch, state.reportWindow, linesWritten);
     const RunSettings& s = state.settings;
     if (status == StageStatus::kContinue)
-        append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth);
+        append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth,
+                       state.reportWindow);
     close_report_window(state.reportWindow);
     return exit_status(status);
 }
@@ -114,7 +116,6 @@ int run(int argc, const char* const* argv, RunState& state) {
 
 int main(int argc, char** argv) {
     static RunState state{};
-    state.sieveBuffer.kernel = fastest_plus_line_kernel();
     prepare_process();
     ConsoleOutput console{};
     show_utf8_in_console(console);

@@ -5,8 +5,6 @@
 #include "decimal.h"
 #include "host.h"
 
-static_assert(kInputBlockSlack >= kScanSlack, "numbers are read from the input block");
-
 namespace {
 
 // The pair a read names. The read's first number is an identifier of any
@@ -101,18 +99,11 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                          RemovalIndex& index, InputBlock& block, int32_t& removed) {
     build_removal_index(table, index);
-    InputReads reads = start_reads(in, block, mode);
-    int32_t headerReads = 0;
-    for (;;) {
-        fill_for_read(reads);
-        if (reads.next == reads.end) return !reads.failed;
-        const char* end = read_end(reads);
-        if (headerReads < kRemovalHeaderReads)
-            ++headerReads;
-        else
-            removed += take_removal_read(reads.next, end, NMin, NMax, index, table);
-        reads.next = end;
-    }
+    InputReads reads(in, block, mode);
+    reads.skip_reads(kRemovalHeaderReads);
+    for (InputSpan read{}; reads.next_read(read);)
+        removed += take_removal_read(read.begin, read.end, NMin, NMax, index, table);
+    return !reads.failed();
 }
 
 void apply_removal_list(const RunSettings& settings, CandidateTable& table, RemovalIndex& index,

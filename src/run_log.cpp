@@ -4,8 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "append_file.h"
-#include "host.h"
+#include "append_report.h"
 
 namespace {
 
@@ -24,8 +23,8 @@ int32_t wrapping_difference(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
-// The whole log line, after the room for a line end, written in one piece.
-using LogLine = std::array<char, kLineEndRoom + 2 * kLogTextSize>;
+// The whole log line, written in one piece.
+using LogLine = std::array<char, 2 * kLogTextSize>;
 
 }  // namespace
 
@@ -42,7 +41,7 @@ void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, cons
 }
 
 void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
-                    int32_t SieveDepth, int32_t WactorWorth) {
+                    int32_t SieveDepth, int32_t WactorWorth, ReportWindow& window) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
     LogText stamp{};
@@ -51,23 +50,15 @@ void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char
     format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, summary);
     // The line holds both texts whole, so snprintf never cuts it.
     LogLine line{};
-    const int length = std::snprintf(line.data() + kLineEndRoom, line.size() - kLineEndRoom, "%s%s", stamp.data(),
-                                     summary.data());
-    const std::size_t end = kLineEndRoom + static_cast<std::size_t>(std::max(length, 0));
-    AppendHandle handle{};
-    LockOutcome lock = open_locked(kRunLogName, handle);
-    if (lock == LockOutcome::kBusy) {
-        std::printf("Waiting for another program to finish with %s\n", kRunLogName);
-        std::fflush(stdout);
-        lock = wait_for_append_lock(kRunLogName, handle);
+    const int length = std::snprintf(line.data(), line.size(), "%s%s", stamp.data(), summary.data());
+    switch (append_reporting(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, window)) {
+        case AppendOutcome::kNotOpened:
+            std::printf("Failed to open %s for output - continuing\n", kRunLogName);
+            break;
+        case AppendOutcome::kNotWritten:
+            std::printf("Failed to write %s - continuing\n", kRunLogName);
+            break;
+        case AppendOutcome::kAppended:
+            break;
     }
-    if (lock == LockOutcome::kNotOpened) {
-        std::printf("Failed to open %s for output - continuing\n", kRunLogName);
-        return;
-    }
-    const AppendResult result = append_locked(kRunLogName, handle, line.data(), end);
-    if (result.remaining > 0)
-        std::printf("Could not put %s back as it was: %lld bytes of this run remain in it\n", kRunLogName,
-                    static_cast<long long>(result.remaining));
-    if (!result.written) std::printf("Failed to write %s - continuing\n", kRunLogName);
 }

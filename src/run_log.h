@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "host.h"
+
 inline constexpr const char* kRunLogName = "brisvel.log";
 
 // Long enough for a summary with every number at its widest and a path of
@@ -24,6 +26,7 @@ void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, cons
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text);
 
 // The run log stage: appends the line for this run to the run log in the
-// current directory. Problems are reported; the run goes on.
+// current directory, inside the report window that the writing stage
+// opened. Problems are reported; the run goes on.
 void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
-                    int32_t SieveDepth, int32_t WactorWorth);
+                    int32_t SieveDepth, int32_t WactorWorth, ReportWindow& window);

@@ -1,37 +1,50 @@
 #include "work_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
-#include "host.h"
+#include "append_report.h"
+
+// The batch holds a line of the widest numbers for every entry, so that no
+// line of a run can fail to fit.
+static_assert(kInt32Width == std::string_view("-2147483648").size());
 
 namespace {
 
-// Appends length bytes of text to path at used; false when the result
-// would not leave room for the terminating zero.
-bool append_to_path(OutputPath& path, std::size_t& used, const char* text, std::size_t length) {
-    if (length >= path.size() - used) return false;
-    std::memcpy(path.data() + used, text, length);
-    used += length;
+bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
+
+// Puts text into lines at end and moves end past it; false when it does
+// not fit.
+bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
+    if (text.size() > lines.size() - end) return false;
+    std::memcpy(lines.data() + end, text.data(), text.size());
+    end += text.size();
     return true;
 }
 
-bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
+// The path's room for text: all but its terminating zero.
+std::span<char> room_of(OutputPath& path) { return std::span(path).first(path.size() - 1); }
 
-// Formats the line of every entry with k > 0 into batch after its
-// kLineEndRoom free bytes; returns where the text ends.
-std::size_t format_work_lines(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
-                              int32_t& linesWritten) {
-    WorkLine line{};
-    std::size_t end = kLineEndRoom;
+bool put_number(std::span<char> lines, std::size_t& end, int32_t value) {
+    const std::to_chars_result result = std::to_chars(lines.data() + end, lines.data() + lines.size(), value);
+    if (result.ec != std::errc{}) return false;
+    end = static_cast<std::size_t>(result.ptr - lines.data());
+    return true;
+}
+
+// Formats the line of every entry with k > 0 into batch; returns where the
+// lines end, or nothing when one did not fit.
+std::optional<std::size_t> format_work_lines(const CandidateTable& table, const RunSettings& settings,
+                                             WorkBatch& batch, int32_t& linesWritten) {
+    std::size_t end = 0;
     for (int32_t i = 0; i < table.count; ++i) {
         const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
         if (candidate.k <= 0) continue;
-        const std::size_t length = format_work_line(candidate, settings.SieveDepth, settings.WactorWorth, line);
-        std::memcpy(batch.data() + end, line.data(), length);
-        end += length;
+        if (!put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end)) return std::nullopt;
         ++linesWritten;
     }
     return end;
@@ -45,12 +58,11 @@ bool build_output_path(const char* directory, OutputPath& path) {
     std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
     if (kDropsTrailingQuote && length > 0 && directory[length - 1] == '"') --length;
     if (length > 0) {
-        if (!append_to_path(path, used, directory, length)) return false;
-        if (directory[length - 1] != kDirectorySeparator &&
-            !append_to_path(path, used, &kDirectorySeparator, 1))
+        if (!put_text(room_of(path), used, {directory, length})) return false;
+        if (directory[length - 1] != kDirectorySeparator && !put_text(room_of(path), used, {&kDirectorySeparator, 1}))
             return false;
     }
-    return append_to_path(path, used, kWorkFileName, std::strlen(kWorkFileName));
+    return put_text(room_of(path), used, kWorkFileName);
 }
 
 // A bottom-up merge sort: runs of width entries are merged pairwise into the
@@ -71,37 +83,33 @@ void order_by_n(CandidateTable& table, CandidateArray& scratch) {
     if (from != table.entries.data()) std::copy(from, from + count, table.entries.data());
 }
 
-std::size_t format_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth,
-                             WorkLine& line) {
-    const int length = std::snprintf(line.data(), line.size(), "Pminus1=%d,2,%d,1,%d,%1d%s", candidate.k,
-                                     candidate.n, SieveDepth, WactorWorth, kLineEnd);
-    return length > 0 ? std::min(static_cast<std::size_t>(length), kMaxWorkLineLength) : 0;
+bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth, std::span<char> lines,
+                   std::size_t& end) {
+    const std::array<int32_t, kWorkLineTexts.size()> numbers = {candidate.k, candidate.n, SieveDepth, WactorWorth};
+    std::size_t at = end;
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        if (!put_text(lines, at, kWorkLineTexts[i]) || !put_number(lines, at, numbers[i])) return false;
+    if (!put_text(lines, at, {kLineEnd, kLineEndLength})) return false;
+    end = at;
+    return true;
 }
 
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
                             ReportWindow& window, int32_t& linesWritten) {
     const char* path = settings.outputPath.data();
     linesWritten = 0;
-    const std::size_t end = format_work_lines(table, settings, batch, linesWritten);
-    AppendHandle handle{};
-    LockOutcome lock = open_locked(path, handle);
-    if (lock == LockOutcome::kBusy) {
-        std::printf("Waiting for another program to finish with %s\n", path);
-        std::fflush(stdout);
-        lock = wait_for_append_lock(path, handle);
-    }
-    if (lock == LockOutcome::kNotOpened) {
-        std::printf("Failed to open %s for output - exiting\n", path);
-        return StageStatus::kFailed;
-    }
-    open_report_window(window);
-    const AppendResult result = append_locked(path, handle, batch.data(), end);
-    if (result.remaining > 0)
-        std::printf("Could not put %s back as it was: %lld bytes of this run remain in it\n", path,
-                    static_cast<long long>(result.remaining));
-    if (!result.written) {
-        std::printf("Failed to write %s - exiting\n", path);
-        return StageStatus::kFailed;
+    const std::optional<std::size_t> end = format_work_lines(table, settings, batch, linesWritten);
+    const AppendOutcome outcome =
+        end ? append_reporting(path, {batch.data(), *end}, window) : AppendOutcome::kNotWritten;
+    switch (outcome) {
+        case AppendOutcome::kNotOpened:
+            std::printf("Failed to open %s for output - exiting\n", path);
+            return StageStatus::kFailed;
+        case AppendOutcome::kNotWritten:
+            std::printf("Failed to write %s - exiting\n", path);
+            return StageStatus::kFailed;
+        case AppendOutcome::kAppended:
+            break;
     }
     std::printf("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;

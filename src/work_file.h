@@ -5,24 +5,32 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <span>
+#include <string_view>
 
-#include "append_file.h"
 #include "candidate.h"
+#include "host.h"
+#include "run_status.h"
 
 inline constexpr const char* kWorkFileName = "worktodo.ini";
 
-// Long enough for a work line with every number at its widest.
-inline constexpr std::size_t kWorkLineSize = 80;
-using WorkLine = std::array<char, kWorkLineSize>;
+// A work line "Pminus1=<k>,2,<n>,1,<SieveDepth>,<WactorWorth>" is each of
+// these texts followed by a number, then the host's line end.
+inline constexpr std::array<std::string_view, 4> kWorkLineTexts = {"Pminus1=", ",2,", ",1,", ","};
 
-// The longest work line: "Pminus1=", k of 10 digits, ",2,", n, ",1,",
-// SieveDepth and "," WactorWorth of 11 characters each, and CR LF.
-inline constexpr std::size_t kMaxWorkLineLength = 8 + 10 + 3 + 11 + 3 + 11 + 1 + 11 + 2;
+// The widest signed 32-bit number, "-2147483648".
+inline constexpr std::size_t kInt32Width = std::numeric_limits<int32_t>::digits10 + 2;
+
+constexpr std::size_t longest_work_line() {
+    std::size_t length = kLineEndLength;
+    for (const std::string_view text : kWorkLineTexts) length += text.size() + kInt32Width;
+    return length;
+}
+inline constexpr std::size_t kMaxWorkLineLength = longest_work_line();
 
 // Room for every line of a run, written as one piece.
-inline constexpr std::size_t kWorkBatchSize =
-    kLineEndRoom + static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength + 1;
-using WorkBatch = std::array<char, kWorkBatchSize>;
+using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength>;
 
 // The work file's path: the work file name alone when directory is null or
 // empty, otherwise directory, a separator unless it already ends in one, and
@@ -34,10 +42,10 @@ bool build_output_path(const char* directory, OutputPath& path);
 // scratch is working space of the table's size.
 void order_by_n(CandidateTable& table, CandidateArray& scratch);
 
-// The line "Pminus1=k,2,n,1,SieveDepth,WactorWorth" and the host's line
-// end; returns its length.
-std::size_t format_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth,
-                             WorkLine& line);
+// Puts the work line of candidate into lines at end and moves end past it;
+// false, with nothing put, when it does not fit whole.
+bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth, std::span<char> lines,
+                   std::size_t& end);
 
 // The writing stage: appends a line for every entry with k > 0, in table
 // order, formatted into batch and written in one piece, and reports the

@@ -23,20 +23,19 @@ struct SieveRead {
     std::vector<Candidate> entries;
 };
 
-SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, PlusLineKernel kernel) {
+SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, SkipKernel kernel) {
     auto table = std::make_unique<CandidateTable>();
-    auto buffer = std::make_unique<SieveBuffer>();
-    buffer->kernel = kernel;
+    auto block = std::make_unique<InputBlock>();
     std::FILE* in = stream_with(bytes);
-    const SieveOutcome outcome = read_sieve_stream(in, mode, NMin, NMax, *table, *buffer);
+    const SieveOutcome outcome = read_sieve_stream(in, mode, NMin, NMax, *table, *block, kernel);
     std::fclose(in);
     return {outcome, entries_of(*table)};
 }
 
 // Reads with every kernel this processor runs; all must agree.
 SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax, InputMode mode = InputMode::kBinary) {
-    const SieveRead portable = read_text(bytes, mode, NMin, NMax, PlusLineKernel::kPortable);
-    for (PlusLineKernel kernel : runnable_kernels()) {
+    const SieveRead portable = read_text(bytes, mode, NMin, NMax, SkipKernel::kPortable);
+    for (SkipKernel kernel : runnable_kernels()) {
         const SieveRead read = read_text(bytes, mode, NMin, NMax, kernel);
         EXPECT_EQ(read.outcome, portable.outcome) << static_cast<int>(kernel);
         EXPECT_EQ(read.entries, portable.entries) << static_cast<int>(kernel);
@@ -135,9 +134,9 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     std::FILE* in = std::fopen(dir.path().c_str(), "r");
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
-    auto buffer = std::make_unique<SieveBuffer>();
-    buffer->kernel = PlusLineKernel::kPortable;
-    EXPECT_EQ(read_sieve_stream(in, InputMode::kBinary, 0, 100, *table, *buffer), SieveOutcome::kReadError);
+    auto block = std::make_unique<InputBlock>();
+    EXPECT_EQ(read_sieve_stream(in, InputMode::kBinary, 0, 100, *table, *block, SkipKernel::kPortable),
+              SieveOutcome::kReadError);
     std::fclose(in);
 }
 

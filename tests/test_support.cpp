@@ -99,16 +99,16 @@ std::string invoked_name() {
 #endif
 }
 
-std::vector<PlusLineKernel> runnable_kernels() {
-    switch (fastest_plus_line_kernel()) {
-        case PlusLineKernel::kAvx2:
-            return {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2};
-        case PlusLineKernel::kSse2:
-            return {PlusLineKernel::kPortable, PlusLineKernel::kSse2};
-        case PlusLineKernel::kPortable:
+std::vector<SkipKernel> runnable_kernels() {
+    switch (fastest_skip_kernel()) {
+        case SkipKernel::kAvx2:
+            return {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2};
+        case SkipKernel::kSse2:
+            return {SkipKernel::kPortable, SkipKernel::kSse2};
+        case SkipKernel::kPortable:
             break;
     }
-    return {PlusLineKernel::kPortable};
+    return {SkipKernel::kPortable};
 }
 
 std::vector<Candidate> entries_of(const CandidateTable& table) {

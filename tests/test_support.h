@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "candidate.h"
-#include "plus_lines.h"
+#include "sieve_skip.h"
 
 // The host the tested executable was built for decides the line end that
 // its text-mode writes produce and its directory separator.
@@ -62,7 +62,7 @@ std::FILE* stream_with(const std::string& bytes);
 std::vector<Candidate> entries_of(const CandidateTable& table);
 
 // Every way of skipping "+" lines that this processor can run.
-std::vector<PlusLineKernel> runnable_kernels();
+std::vector<SkipKernel> runnable_kernels();
 
 struct RunResult {
     int status;  // exit status, or -1 when the process did not exit normally

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -105,23 +107,32 @@ TEST(OrderByN, MatchesAStableSortOnSieveLikeTables) {
     }
 }
 
-TEST(WorkLine, HasTheClientsFormat) {
+// A line is put whole or not at all: one that would be cut would fuse with
+// the next in the client's queue.
+TEST(WorkLine, HasTheClientsFormatAndIsNeverCut) {
     const struct {
         Candidate candidate;
         int32_t SieveDepth;
         int32_t WactorWorth;
-        const char* expected;
+        std::string expected;
     } cases[] = {
-        {{13, 620}, 45, 1, "Pminus1=13,2,620,1,45,1\n"},
-        {{1, 2}, 0, 0, "Pminus1=1,2,2,1,0,0\n"},
-        {{5, 7}, -3, -2, "Pminus1=5,2,7,1,-3,-2\n"},
-        {{INT32_MAX, INT32_MIN}, INT32_MIN, INT32_MIN,
-         "Pminus1=2147483647,2,-2147483648,1,-2147483648,-2147483648\n"},
+        {{13, 620}, 45, 1, "Pminus1=13,2,620,1,45,1" + std::string(kLineEnd)},
+        {{1, 2}, 0, 0, "Pminus1=1,2,2,1,0,0" + std::string(kLineEnd)},
+        {{5, 7}, -3, -2, "Pminus1=5,2,7,1,-3,-2" + std::string(kLineEnd)},
+        {{INT32_MIN, INT32_MIN}, INT32_MIN, INT32_MIN,
+         "Pminus1=-2147483648,2,-2147483648,1,-2147483648,-2147483648" + std::string(kLineEnd)},
     };
     for (const auto& c : cases) {
-        WorkLine line{};
-        format_work_line(c.candidate, c.SieveDepth, c.WactorWorth, line);
-        EXPECT_STREQ(line.data(), c.expected);
+        std::array<char, kMaxWorkLineLength + 1> lines{};
+        lines.fill('#');
+        std::size_t end = 1;
+        ASSERT_TRUE(put_work_line(c.candidate, c.SieveDepth, c.WactorWorth, lines, end));
+        EXPECT_EQ(std::string(lines.data() + 1, end - 1), c.expected);
+        for (std::size_t room = 0; room < c.expected.size(); ++room) {
+            std::size_t at = 1;
+            EXPECT_FALSE(put_work_line(c.candidate, c.SieveDepth, c.WactorWorth, std::span(lines).first(1 + room), at));
+            EXPECT_EQ(at, 1u) << room;
+        }
     }
 }
 

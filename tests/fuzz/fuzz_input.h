@@ -1,10 +1,20 @@
-// Splitting a fuzz input into a range and the bytes of a file.
+// Splitting a fuzz input into a range and the bytes of a file, and the
+// check that ends a fuzz run with the condition that failed and where.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#define FUZZ_CHECK(condition)                                                                            \
+    do {                                                                                                 \
+        if (!(condition)) {                                                                              \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);          \
+            std::abort();                                                                                \
+        }                                                                                                \
+    } while (false)
 
 struct FuzzInput {
     int32_t NMin;

@@ -3,7 +3,6 @@
 // whole table for each: both must mark the same entries and count the same
 // removals.
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 #include "fuzz_input.h"
@@ -55,11 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const bool read = read_removal_stream(in, mode, input.NMin, input.NMax, actual, index, block, removed);
         std::fclose(in);
 
-        if (read != expectedRead || removed != expectedRemoved) std::abort();
+        FUZZ_CHECK(read == expectedRead);
+        FUZZ_CHECK(removed == expectedRemoved);
         for (int32_t i = 0; i < actual.count; ++i) {
             const Candidate& x = actual.entries[static_cast<std::size_t>(i)];
             const Candidate& y = expected.entries[static_cast<std::size_t>(i)];
-            if (x.k != y.k || x.n != y.n) std::abort();
+            FUZZ_CHECK(x.k == y.k && x.n == y.n);
         }
     }
     return 0;

@@ -1,6 +1,5 @@
 // Feeds the same bytes to the tool's sieve reader, with each way of skipping
 // "+" lines, and to the plain reference reader: every table must match.
-#include <cstdlib>
 #include <string>
 
 #include "fuzz_input.h"
@@ -12,7 +11,7 @@ namespace {
 struct Tables {
     CandidateTable expected;
     CandidateTable actual;
-    SieveBuffer buffer;
+    InputBlock block;
 };
 
 bool same_table(const CandidateTable& a, const CandidateTable& b) {
@@ -39,15 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
         std::fclose(in);
 
-        for (PlusLineKernel kernel : {PlusLineKernel::kPortable, PlusLineKernel::kSse2, PlusLineKernel::kAvx2}) {
-            if (kernel > fastest_plus_line_kernel()) continue;
+        for (SkipKernel kernel : {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2}) {
+            if (kernel > fastest_skip_kernel()) continue;
             tables.actual.count = 0;
-            tables.buffer.kernel = kernel;
             in = open_fuzz_file(raw);
             const SieveOutcome actual =
-                read_sieve_stream(in, mode, input.NMin, input.NMax, tables.actual, tables.buffer);
+                read_sieve_stream(in, mode, input.NMin, input.NMax, tables.actual, tables.block, kernel);
             std::fclose(in);
-            if (actual != expected || !same_table(tables.expected, tables.actual)) std::abort();
+            FUZZ_CHECK(actual == expected);
+            FUZZ_CHECK(same_table(tables.expected, tables.actual));
         }
     }
     return 0;

@@ -1,10 +1,11 @@
-#include "plus_lines.h"
+#include "sieve_skip.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
-#include <limits>
+
+#include "decimal.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define BRISVEL_X86_64 1
@@ -22,17 +23,7 @@ struct PlusRun {
 
 constexpr int32_t kMaxDigits = 4;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// A conservative test for a whole run: true only when no line of it can
-// store a pair, n rising from n to n + sum along the way.
-bool run_is_skippable(int32_t n, int64_t sum, const PlusLineBounds& bounds) {
-    return !bounds.storable || n + sum < bounds.NMin || n >= bounds.NMax;
-}
-
-int32_t advanced(int32_t n, int64_t sum) {
-    return static_cast<int32_t>(std::min<int64_t>(n + sum, std::numeric_limits<int32_t>::max()));
-}
+int32_t advanced(int32_t n, int64_t sum) { return clamp_to_int32(n + sum); }
 
 // The line "+<1 to 4 digits>[\r]\n" at p.
 PlusRun plus_line_at(const char* p, const char* end) {
@@ -53,10 +44,6 @@ PlusRun plus_line_at(const char* p, const char* end) {
 // digits, so its bytes add at most 999 / 5 each.
 constexpr int64_t kMaxSumPerByte = 200;
 constexpr int32_t kBatchBytes = 4096;
-
-bool batch_is_skippable(int32_t n, const PlusLineBounds& bounds) {
-    return !bounds.storable || n >= bounds.NMax || n + kMaxSumPerByte * kBatchBytes < bounds.NMin;
-}
 
 // Runs are checked a block of 64 bytes at a time, from bit masks of its
 // newlines, carriage returns, plus signs and digits (bit i for byte i).
@@ -274,10 +261,10 @@ __attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int
 
 #endif  // BRISVEL_X86_64
 
-int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, PlusLineKernel kernel) {
+int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, SkipKernel kernel) {
 #ifdef BRISVEL_X86_64
-    if (kernel == PlusLineKernel::kAvx2) return scan_plus_blocks_avx2(p, blocks, sum);
-    if (kernel == PlusLineKernel::kSse2) return scan_plus_blocks_sse2(p, blocks, sum);
+    if (kernel == SkipKernel::kAvx2) return scan_plus_blocks_avx2(p, blocks, sum);
+    if (kernel == SkipKernel::kSse2) return scan_plus_blocks_sse2(p, blocks, sum);
 #else
     (void)p;
     (void)blocks;
@@ -289,42 +276,39 @@ int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, PlusLineKe
 
 // Skips blocks of "+" lines from p, a line start, while no line in them
 // stores a pair.
-const char* skip_blocks(const char* p, const char* end, int32_t& n, const PlusLineBounds& bounds,
-                        PlusLineKernel kernel) {
-    if (kernel == PlusLineKernel::kPortable) return p;
+const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter,
+                        SkipKernel kernel) {
+    if (kernel == SkipKernel::kPortable) return p;
     while (end - p >= kBlockBytes + 2) {
         const auto room = static_cast<int32_t>(std::min<std::ptrdiff_t>((end - p - 2) / kBlockBytes, kBatchBytes));
-        const int32_t blocks = batch_is_skippable(n, bounds) ? std::min(room, kBatchBytes / kBlockBytes) : 1;
+        const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
+        const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kBlockBytes) : 1;
         int64_t sum = 0;
         const int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
-        if (length == 0 || !run_is_skippable(n, sum, bounds)) break;
+        if (length == 0 || !stores_none_between(filter, n, n + sum)) break;
         n = advanced(n, sum);
         p += length;
     }
     return p;
 }
 
-bool stores_pair(int32_t n, const PlusLineBounds& bounds) {
-    return bounds.storable && n >= bounds.NMin && n < bounds.NMax;
-}
-
 }  // namespace
 
-PlusLineKernel fastest_plus_line_kernel() {
+SkipKernel fastest_skip_kernel() {
 #ifdef BRISVEL_X86_64
-    return __builtin_cpu_supports("avx2") ? PlusLineKernel::kAvx2 : PlusLineKernel::kSse2;
+    return __builtin_cpu_supports("avx2") ? SkipKernel::kAvx2 : SkipKernel::kSse2;
 #else
-    return PlusLineKernel::kPortable;
+    return SkipKernel::kPortable;
 #endif
 }
 
-const char* skip_plus_lines(const char* p, const char* end, int32_t& n, const PlusLineBounds& bounds,
-                            PlusLineKernel kernel) {
+const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter,
+                                     SkipKernel kernel) {
     int32_t current = n;  // kept in a register through the loop
     for (;;) {
-        p = skip_blocks(p, end, current, bounds, kernel);
+        p = skip_blocks(p, end, current, filter, kernel);
         const PlusRun line = plus_line_at(p, end);
-        if (line.length == 0 || stores_pair(advanced(current, line.sum), bounds)) break;
+        if (line.length == 0 || stores_n(filter, advanced(current, line.sum))) break;
         current = advanced(current, line.sum);
         p += line.length;
     }
