@@ -5,9 +5,13 @@
 // 5,000 pairs; the removal list names about 200 of them among 3,000 lines,
 // the other lines below the range. With "long-list" the range keeps about
 // 9,000 pairs and the list has 1,000,000 lines, all in the range, a tenth of
-// them naming kept pairs.
+// them naming kept pairs. The shapes that once made an index of the table
+// slow (MEGABYTES is then ignored): "repeated-pair" keeps (3, 1000) 9,999
+// times and names it on each of 1,000,000 lines; "step:S" keeps k 3 with n
+// = 1 + S*j for 9,999 j, and its 1,000,000 lines name n of the range, a
+// tenth of them kept ones.
 //
-//   sieve_generate FOLDER MEGABYTES SEED [lf|crlf] [long-list]
+//   sieve_generate FOLDER MEGABYTES SEED [lf|crlf] [long-list|repeated-pair|step:S]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +45,39 @@ struct Pair {
 
 bool is_excluded(int k) { return k == 5359 || k == 28433; }
 
+constexpr int kFullTable = 9999;
+constexpr int kCollisionLines = 1000000;
+
+// The table full of (3, 1000), or of k 3 with n in steps of step from 1,
+// and a list of kCollisionLines lines; prints the range.
+int write_collision_case(const std::string& folder, int step, std::mt19937_64& random, const char* eol) {
+    std::FILE* sieve = std::fopen((folder + "/drask.dat").c_str(), "wb");
+    if (sieve == nullptr) return 1;
+    std::fprintf(sieve, "generated sieve file%s%s%sk=3%s%d%s", eol, eol, eol, eol, step == 0 ? 1000 : 1, eol);
+    for (int i = 1; i < kFullTable; ++i) {
+        if (step == 0)
+            std::fprintf(sieve, "1000%s", eol);
+        else
+            std::fprintf(sieve, "+%d%s", step, eol);
+    }
+    std::fclose(sieve);
+    std::FILE* removal = std::fopen((folder + "/recent.txt").c_str(), "wb");
+    if (removal == nullptr) return 1;
+    std::fprintf(removal, "assignment k n%s", eol);
+    long long id = 1765190000000LL;
+    for (int line = 0; line < kCollisionLines; ++line) {
+        const int j = static_cast<int>(random() % kFullTable);
+        const int off = step > 1 && random() % 10 != 0 ? 1 + static_cast<int>(random() % (step - 1)) : 0;
+        std::fprintf(removal, "%lld 3 %d%s", ++id, step == 0 ? 1000 : 1 + step * j + off, eol);
+    }
+    std::fclose(removal);
+    if (step == 0)
+        std::printf("1000 1001\n");
+    else
+        std::printf("1 %d\n", 1 + step * kFullTable);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,7 +89,10 @@ int main(int argc, char** argv) {
     const double bytes = std::atof(argv[2]) * 1e6;
     std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
     const char* eol = argc > 4 && std::string(argv[4]) == "crlf" ? "\r\n" : "\n";
-    const Shape shape = argc > 5 && std::string(argv[5]) == "long-list" ? kLongList : kUsual;
+    const std::string shapeName = argc > 5 ? argv[5] : "";
+    if (shapeName == "repeated-pair") return write_collision_case(folder, 0, random, eol);
+    if (shapeName.starts_with("step:")) return write_collision_case(folder, std::atoi(shapeName.c_str() + 5), random, eol);
+    const Shape shape = shapeName == "long-list" ? kLongList : kUsual;
 
     const long linesPerSection = static_cast<long>(bytes / kSections / kMeanLineBytes);
     const int NMin = static_cast<int>(linesPerSection * 37 / 2);

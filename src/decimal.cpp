@@ -163,6 +163,14 @@ const char* read_int32_before_slack(const char* begin, const char* end, int32_t&
     return read_number<true>(begin, end, value);
 }
 
+const char* skip_number_before_slack(const char* begin, const char* end) {
+    const char* p = skip_space(begin, end);
+    read_sign(p, end);
+    const char* digits = p;
+    p = after_digits_before_slack(p, end);
+    return p == digits ? nullptr : p;
+}
+
 bool read_int32(const char* text, int32_t& value) {
     return read_number<false>(text, text + std::strlen(text), value) != nullptr;
 }

@@ -19,6 +19,10 @@ inline constexpr std::size_t kScanSlack = 8;
 // inside the text ends the number like any other non-digit.
 const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value);
 
+// Where the number that read_int32_before_slack would read ends, or nullptr
+// when there is none; its value is not computed.
+const char* skip_number_before_slack(const char* begin, const char* end);
+
 // As read_int32, but text with no number gives 0 (like atol).
 int32_t int32_or_zero(const char* text);
 

@@ -8,10 +8,9 @@
 namespace {
 
 // The pair a read names. The read's first number is an identifier of any
-// size; it is read past and not used.
+// size; it is skipped and not valued.
 bool read_named_pair(const char* begin, const char* end, Candidate& pair) {
-    int32_t identifier = 0;
-    const char* p = read_int32_before_slack(begin, end, identifier);
+    const char* p = skip_number_before_slack(begin, end);
     if (p != nullptr) p = read_int32_before_slack(p, end, pair.k);
     if (p != nullptr) p = read_int32_before_slack(p, end, pair.n);
     return p != nullptr;
@@ -25,15 +24,26 @@ uint64_t pair_key(int32_t k, int32_t n) {
 uint64_t pair_key(const Candidate& candidate) { return pair_key(candidate.k, candidate.n); }
 
 constexpr std::size_t kSlotMask = kIndexSlots - 1;
+constexpr int32_t kEmptySlot = -1;
 
-// A multiplicative hash: the top bits of the product spread nearby pairs
-// over the slots and the filter's bits.
-std::size_t top_hash_bits(uint64_t key, std::size_t range) {
-    constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15u;
-    return static_cast<std::size_t>((key * kMultiplier) >> (64 - std::countr_zero(range)));
+// A slot of a pair whose entries are all marked keeps a place of the pair,
+// so that probing still finds the pair there.
+int32_t marked_slot(int32_t place) { return -2 - place; }
+std::size_t place_in_slot(int32_t slot) { return static_cast<std::size_t>(slot >= 0 ? slot : -2 - slot); }
+
+// Every bit of the pair reaches every bit of the hash (a 64-bit finalizer),
+// so that no family of pairs, n in arithmetic progression among them,
+// crowds a few slots: the top bits choose the slot, the low bits the
+// filter's bit.
+uint64_t mixed(uint64_t key) {
+    key = (key ^ key >> 33) * 0xff51afd7ed558ccdu;
+    key = (key ^ key >> 33) * 0xc4ceb9fe1a85ec53u;
+    return key ^ key >> 33;
 }
 
-std::size_t home_slot(uint64_t key) { return top_hash_bits(key, kIndexSlots); }
+std::size_t home_slot(uint64_t key) {
+    return static_cast<std::size_t>(mixed(key) >> (64 - std::countr_zero(kIndexSlots)));
+}
 
 // Where key's bit lies in the filter: a word and the bit's mask in it.
 struct FilterBit {
@@ -42,7 +52,7 @@ struct FilterBit {
 };
 
 FilterBit filter_bit(uint64_t key) {
-    const std::size_t bit = top_hash_bits(key, kFilterBits);
+    const auto bit = static_cast<std::size_t>(mixed(key) & (kFilterBits - 1));
     return {bit / 64, uint64_t{1} << (bit % 64)};
 }
 
@@ -54,8 +64,7 @@ bool may_hold(const RemovalIndex& index, uint64_t key) {
 // The slot that holds key, or the empty slot where it would go.
 std::size_t slot_of(const RemovalIndex& index, uint64_t key) {
     std::size_t slot = home_slot(key);
-    for (int32_t place = index.firstPlace[slot]; place >= 0 && index.pairs[static_cast<std::size_t>(place)] != key;
-         place = index.firstPlace[slot])
+    while (index.firstPlace[slot] != kEmptySlot && index.pairs[place_in_slot(index.firstPlace[slot])] != key)
         slot = (slot + 1) & kSlotMask;
     return slot;
 }
@@ -66,7 +75,7 @@ std::size_t slot_of(const RemovalIndex& index, uint64_t key) {
 // are linked in table order.
 void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     index.filter.fill(0);
-    index.firstPlace.fill(-1);
+    index.firstPlace.fill(kEmptySlot);
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
         index.pairs[at] = pair_key(table.entries[at]);
@@ -78,21 +87,23 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     }
 }
 
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax,
-                          const RemovalIndex& index, CandidateTable& table) {
+int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
+                          CandidateTable& table) {
     Candidate named{};
     if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax) return 0;
     const uint64_t key = pair_key(named);
     if (!may_hold(index, key)) return 0;
+    int32_t& slot = index.firstPlace[slot_of(index, key)];
+    if (slot < 0) return 0;  // not held, or every entry marked already
     int32_t marked = 0;
-    for (int32_t place = index.firstPlace[slot_of(index, key)]; place >= 0;
-         place = index.nextPlace[static_cast<std::size_t>(place)]) {
+    for (int32_t place = slot; place >= 0; place = index.nextPlace[static_cast<std::size_t>(place)]) {
         Candidate& entry = table.entries[static_cast<std::size_t>(place)];
         if (entry.k != 0) {
             entry.k = 0;
             ++marked;
         }
     }
+    slot = marked_slot(slot);
     return marked;
 }
 

@@ -25,10 +25,11 @@ inline constexpr std::size_t kFilterBits = 131072;
 // The table's entries by their pair (k, n), so that the entries a line names
 // are found without a scan: the slots lead to the first place of each pair,
 // and each place to the next place of the same pair. The pairs are copied
-// when the index is built; marking an entry leaves the index as it is.
+// when the index is built. Once a line has marked a pair's entries, its slot
+// says so, and a line that names the pair again costs no walk.
 struct RemovalIndex {
     std::array<uint64_t, kFilterBits / 64> filter;  // a bit set for the hash of every pair held
-    std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot
+    std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot; below: every entry marked
     std::array<uint64_t, kTableSlots> pairs;      // the pair at each place, as one number
     std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
 };
@@ -38,8 +39,8 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index);
 // Interprets the read [begin, end), "<any number> <k> <n>": when n lies in
 // the range, marks every entry (k, n) not marked yet. A read without all
 // three numbers marks nothing. Returns the number of entries marked.
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax,
-                          const RemovalIndex& index, CandidateTable& table);
+int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
+                          CandidateTable& table);
 
 // Indexes the table, then reads the whole stream in reads as input_reads.h
 // describes, the first a header, adding the entries marked to removed.
