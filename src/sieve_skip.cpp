@@ -48,6 +48,8 @@ constexpr int32_t kBatchBytes = 4096;
 // Runs are checked a block of 64 bytes at a time, from bit masks of its
 // newlines, carriage returns, plus signs and digits (bit i for byte i).
 constexpr int32_t kBlockBytes = 64;
+// Bytes past a block that a kernel reads to check and weigh its last bytes.
+constexpr int32_t kLookahead = 3;
 
 struct BlockMasks {
     uint64_t newline;
@@ -259,10 +261,117 @@ __attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int
     return run_length(taken, newlines);
 }
 
+// With AVX-512 VBMI a block is checked and weighed by table lookups alone,
+// from each byte and the three after it: its class (0 other, 1 '+', 2 digit,
+// 3 CR, 4 LF), the next byte's class, and whether the two after that are
+// digits index a table that says whether the bytes may follow each other in
+// a run of "+" lines of at most three digits, and gives a digit its place
+// weight (1, 10 or 100). So a block needs no state from the block before,
+// and its weighted digits are summed by one VNNI dot product. A block reads
+// three bytes past its end; the lookups see only a byte's low six bits, so
+// a byte from 64 up is refused on its own.
+constexpr uint8_t kInvalid = 0x80;
+enum ByteClass : uint8_t { kOther, kPlus, kDigit, kCr, kLf };
+
+constexpr ByteClass class_of(int byte) {
+    if (byte == '+') return kPlus;
+    if (byte >= '0' && byte <= '9') return kDigit;
+    return byte == '\r' ? kCr : byte == '\n' ? kLf : kOther;
+}
+
+// factor * class_of(byte), or factor for a digit and 0 for anything else.
+template <std::size_t kSize>
+constexpr std::array<uint8_t, kSize> byte_table(int factor, bool digitOnly) {
+    std::array<uint8_t, kSize> table{};
+    for (int byte = 0; byte < static_cast<int>(kSize); ++byte) {
+        const ByteClass c = class_of(byte);
+        table[static_cast<std::size_t>(byte)] = static_cast<uint8_t>(digitOnly ? factor * (c == kDigit) : factor * c);
+    }
+    return table;
+}
+
+// The weight, or kInvalid, at index 20 * class + 4 * next class + 2 *
+// (digit two on) + (digit three on).
+constexpr std::array<uint8_t, 128> sequence_table() {
+    std::array<uint8_t, 128> table{};
+    table.fill(kInvalid);
+    for (int later = 0; later < 4; ++later) {
+        const auto at = [&](ByteClass self, ByteClass next) -> uint8_t& {
+            return table[static_cast<std::size_t>(20 * self + 4 * next + later)];
+        };
+        at(kPlus, kDigit) = 0;
+        at(kDigit, kDigit) = later < 2 ? 10 : later == 2 ? 100 : kInvalid;  // a fourth digit is refused
+        at(kDigit, kCr) = 1;
+        at(kDigit, kLf) = 1;
+        at(kCr, kLf) = 0;
+        at(kLf, kPlus) = 0;
+    }
+    return table;
+}
+
+alignas(64) constexpr std::array<uint8_t, 128> kClassTimes20 = byte_table<128>(20, false);
+alignas(64) constexpr std::array<uint8_t, 64> kClassTimes4 = byte_table<64>(4, false);
+alignas(64) constexpr std::array<uint8_t, 64> kDigitTimes2 = byte_table<64>(2, true);
+alignas(64) constexpr std::array<uint8_t, 64> kDigitTimes1 = byte_table<64>(1, true);
+alignas(64) constexpr std::array<uint8_t, 128> kSequences = sequence_table();
+
+#define BRISVEL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni")))
+
+BRISVEL_AVX512 BRISVEL_INLINE __m512i load_512(const void* p) { return _mm512_loadu_si512(p); }
+
+// table[index & 63] for each byte. (The unmasked intrinsic trips a false
+// "uninitialized" warning in GCC 12's header.)
+BRISVEL_AVX512 BRISVEL_INLINE __m512i lookup_512(__m512i index, __m512i table) {
+    return _mm512_maskz_permutexvar_epi8(~uint64_t{0}, index, table);
+}
+
+BRISVEL_AVX512 int32_t scan_plus_blocks_avx512(const char* p, int32_t blocks, int64_t& sum) {
+    if (*p != '+') return 0;
+    const __m512i times20Low = load_512(kClassTimes20.data());
+    const __m512i times20High = load_512(kClassTimes20.data() + 64);
+    const __m512i times4 = load_512(kClassTimes4.data());
+    const __m512i digit2 = load_512(kDigitTimes2.data());
+    const __m512i digit1 = load_512(kDigitTimes1.data());
+    const __m512i sequencesLow = load_512(kSequences.data());
+    const __m512i sequencesHigh = load_512(kSequences.data() + 64);
+    __m512i sums = _mm512_setzero_si512();
+    __m512i weights = _mm512_setzero_si512();
+    int32_t taken = 0;
+    for (; taken < blocks; ++taken) {
+        const char* q = p + kBlockBytes * taken;
+        const __m512i bytes = load_512(q);
+        const __m512i index =
+            _mm512_add_epi8(_mm512_add_epi8(_mm512_permutex2var_epi8(times20Low, bytes, times20High),
+                                            lookup_512(load_512(q + 1), times4)),
+                            _mm512_add_epi8(lookup_512(load_512(q + 2), digit2), lookup_512(load_512(q + 3), digit1)));
+        const __m512i blockWeights = _mm512_permutex2var_epi8(sequencesLow, index, sequencesHigh);
+        // Refused: a sequence the table refuses (a byte from 64 to 127 is of
+        // no class there), or a byte from 128 up.
+        if (_mm512_movepi8_mask(_mm512_or_si512(blockWeights, bytes)) != 0) break;
+        weights = blockWeights;
+        sums = _mm512_dpbusd_epi32(sums, weights, _mm512_sub_epi8(bytes, _mm512_set1_epi8('0')));
+    }
+    if (taken == 0) return 0;
+    const char* last = p + kBlockBytes * (taken - 1);
+    const __m512i lastBytes = load_512(last);
+    const uint64_t newlines = _mm512_cmpeq_epi8_mask(lastBytes, _mm512_set1_epi8('\n'));
+    // The digits after the last newline belong to a line the run does not take.
+    const auto lastNewline = static_cast<int>(std::bit_width(newlines));
+    const uint64_t after = lastNewline == 64 ? 0 : ~uint64_t{0} << lastNewline;
+    sums = _mm512_sub_epi32(sums, _mm512_dpbusd_epi32(_mm512_setzero_si512(), _mm512_maskz_mov_epi8(after, weights),
+                                                      _mm512_sub_epi8(lastBytes, _mm512_set1_epi8('0'))));
+    alignas(64) std::array<int32_t, 16> lanes{};
+    _mm512_store_si512(lanes.data(), sums);
+    sum = 0;
+    for (const int32_t lane : lanes) sum += lane;
+    return run_length(taken, newlines);
+}
+
 #endif  // BRISVEL_X86_64
 
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, SkipKernel kernel) {
 #ifdef BRISVEL_X86_64
+    if (kernel == SkipKernel::kAvx512) return scan_plus_blocks_avx512(p, blocks, sum);
     if (kernel == SkipKernel::kAvx2) return scan_plus_blocks_avx2(p, blocks, sum);
     if (kernel == SkipKernel::kSse2) return scan_plus_blocks_sse2(p, blocks, sum);
 #else
@@ -279,8 +388,9 @@ int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, SkipKernel
 const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter,
                         SkipKernel kernel) {
     if (kernel == SkipKernel::kPortable) return p;
-    while (end - p >= kBlockBytes + 2) {
-        const auto room = static_cast<int32_t>(std::min<std::ptrdiff_t>((end - p - 2) / kBlockBytes, kBatchBytes));
+    while (end - p >= kBlockBytes + kLookahead) {
+        const auto room =
+            static_cast<int32_t>(std::min<std::ptrdiff_t>((end - p - kLookahead) / kBlockBytes, kBatchBytes));
         const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
         const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kBlockBytes) : 1;
         int64_t sum = 0;
@@ -296,6 +406,9 @@ const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFi
 
 SkipKernel fastest_skip_kernel() {
 #ifdef BRISVEL_X86_64
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+        __builtin_cpu_supports("avx512vnni"))
+        return SkipKernel::kAvx512;
     return __builtin_cpu_supports("avx2") ? SkipKernel::kAvx2 : SkipKernel::kSse2;
 #else
     return SkipKernel::kPortable;

@@ -19,6 +19,7 @@ enum class SkipKernel {
     kPortable,  // one line at a time, in plain C++
     kSse2,      // 16 bytes at a time
     kAvx2,      // 32 bytes at a time
+    kAvx512,    // 64 bytes at a time by table lookups (AVX-512 VBMI and VNNI)
 };
 
 // The fastest kernel this processor can run.

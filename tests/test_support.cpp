@@ -101,6 +101,8 @@ std::string invoked_name() {
 
 std::vector<SkipKernel> runnable_kernels() {
     switch (fastest_skip_kernel()) {
+        case SkipKernel::kAvx512:
+            return {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2, SkipKernel::kAvx512};
         case SkipKernel::kAvx2:
             return {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2};
         case SkipKernel::kSse2:

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
         std::fclose(in);
 
-        for (SkipKernel kernel : {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2}) {
+        for (SkipKernel kernel : {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2, SkipKernel::kAvx512}) {
             if (kernel > fastest_skip_kernel()) continue;
             tables.actual.count = 0;
             in = open_fuzz_file(raw);
