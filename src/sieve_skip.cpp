@@ -51,6 +51,8 @@ constexpr int32_t kBlockBytes = 64;
 // Bytes past a block that a kernel reads to check and weigh its last bytes.
 constexpr int32_t kLookahead = 3;
 
+#ifdef BRISVEL_X86_64
+
 struct BlockMasks {
     uint64_t newline;
     uint64_t cr;
@@ -90,7 +92,6 @@ int32_t run_length(int32_t blocks, uint64_t lastNewlines) {
     return lastNewlines == 0 ? 0 : kBlockBytes * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
 }
 
-#ifdef BRISVEL_X86_64
 
 // The block helpers must be inlined into the scans: called, they would pass
 // their vectors through memory.
