@@ -35,13 +35,17 @@ bool is_other_than_regular(const char* path) {
 // The file at path, or a new one when there is none: O_EXCL tells whether
 // this open made it.
 AppendHandle open_regular(const char* path) {
-    for (;;) {
-        const int existing = open_retrying(path, O_RDWR);
-        if (existing >= 0) return {existing, true, false};
-        if (errno != ENOENT) return {open_retrying(path, O_WRONLY), false, false};  // write permission alone
-        const int created = open_retrying(path, O_RDWR | O_CREAT | O_EXCL);
-        if (created >= 0 || errno != EEXIST) return {created, true, created >= 0};
+    int descriptor = open_retrying(path, O_RDWR);
+    if (descriptor >= 0) return {descriptor, true, false};
+    if (errno == ENOENT) {
+        descriptor = open_retrying(path, O_RDWR | O_CREAT | O_EXCL);
+        if (descriptor >= 0) return {descriptor, true, true};
+        // Made meanwhile by another program, or a link to a file that does
+        // not exist yet (which O_EXCL refuses): opened as fopen's "a" would.
+        descriptor = open_retrying(path, O_RDWR | O_CREAT);
+        if (descriptor >= 0) return {descriptor, true, false};
     }
+    return {open_retrying(path, O_WRONLY | O_CREAT), false, false};  // write permission alone
 }
 
 // The part of bytes from offset on, as writev takes it.
