@@ -41,9 +41,7 @@ uint64_t mixed(uint64_t key) {
     return key ^ key >> 33;
 }
 
-std::size_t home_slot(uint64_t key) {
-    return static_cast<std::size_t>(mixed(key) >> (64 - std::countr_zero(kIndexSlots)));
-}
+std::size_t home_slot(uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - std::countr_zero(kIndexSlots))); }
 
 // Where key's bit lies in the filter: a word and the bit's mask in it.
 struct FilterBit {
@@ -51,19 +49,19 @@ struct FilterBit {
     uint64_t mask;
 };
 
-FilterBit filter_bit(uint64_t key) {
-    const auto bit = static_cast<std::size_t>(mixed(key) & (kFilterBits - 1));
+FilterBit filter_bit(uint64_t hash) {
+    const auto bit = static_cast<std::size_t>(hash & (kFilterBits - 1));
     return {bit / 64, uint64_t{1} << (bit % 64)};
 }
 
-bool may_hold(const RemovalIndex& index, uint64_t key) {
-    const FilterBit bit = filter_bit(key);
+bool may_hold(const RemovalIndex& index, uint64_t hash) {
+    const FilterBit bit = filter_bit(hash);
     return (index.filter[bit.word] & bit.mask) != 0;
 }
 
 // The slot that holds key, or the empty slot where it would go.
-std::size_t slot_of(const RemovalIndex& index, uint64_t key) {
-    std::size_t slot = home_slot(key);
+std::size_t slot_of(const RemovalIndex& index, uint64_t key, uint64_t hash) {
+    std::size_t slot = home_slot(hash);
     while (index.firstPlace[slot] != kEmptySlot && index.pairs[place_in_slot(index.firstPlace[slot])] != key)
         slot = (slot + 1) & kSlotMask;
     return slot;
@@ -79,9 +77,10 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
         index.pairs[at] = pair_key(table.entries[at]);
-        const FilterBit bit = filter_bit(index.pairs[at]);
+        const uint64_t hash = mixed(index.pairs[at]);
+        const FilterBit bit = filter_bit(hash);
         index.filter[bit.word] |= bit.mask;
-        const std::size_t slot = slot_of(index, index.pairs[at]);
+        const std::size_t slot = slot_of(index, index.pairs[at], hash);
         index.nextPlace[at] = index.firstPlace[slot];
         index.firstPlace[slot] = place;
     }
@@ -92,8 +91,9 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
     Candidate named{};
     if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax) return 0;
     const uint64_t key = pair_key(named);
-    if (!may_hold(index, key)) return 0;
-    int32_t& slot = index.firstPlace[slot_of(index, key)];
+    const uint64_t hash = mixed(key);
+    if (!may_hold(index, hash)) return 0;
+    int32_t& slot = index.firstPlace[slot_of(index, key, hash)];
     if (slot < 0) return 0;  // not held, or every entry marked already
     int32_t marked = 0;
     for (int32_t place = slot; place >= 0; place = index.nextPlace[static_cast<std::size_t>(place)]) {

@@ -269,8 +269,11 @@ __attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int
 // a run of "+" lines of at most three digits, and gives a digit its place
 // weight (1, 10 or 100). So a block needs no state from the block before,
 // and its weighted digits are summed by one VNNI dot product. A block reads
-// three bytes past its end; the lookups see only a byte's low six bits, so
-// a byte from 64 up is refused on its own.
+// three bytes past its end. A byte's own class is looked up by its low seven
+// bits, so a byte from 64 to 127 is of no class and refused; a byte from 128
+// up is refused by its top bit. (The bytes after it are looked up by their
+// low six bits: a misread there concerns a byte that is refused in its own
+// place, or lies past the run's last newline.)
 constexpr uint8_t kInvalid = 0x80;
 enum ByteClass : uint8_t { kOther, kPlus, kDigit, kCr, kLf };
 

@@ -9,8 +9,8 @@
 
 #include "append_report.h"
 
-// The batch holds a line of the widest numbers for every entry, so that no
-// line of a run can fail to fit.
+// Every number fits the width that the longest line, and so the batch, is
+// sized by: no line of a run can fail to fit.
 static_assert(kInt32Width == std::string_view("-2147483648").size());
 
 namespace {
@@ -26,15 +26,15 @@ bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
     return true;
 }
 
-// The path's room for text: all but its terminating zero.
-std::span<char> room_of(OutputPath& path) { return std::span(path).first(path.size() - 1); }
-
 bool put_number(std::span<char> lines, std::size_t& end, int32_t value) {
     const std::to_chars_result result = std::to_chars(lines.data() + end, lines.data() + lines.size(), value);
     if (result.ec != std::errc{}) return false;
     end = static_cast<std::size_t>(result.ptr - lines.data());
     return true;
 }
+
+// The path's room for text: all but its terminating zero.
+std::span<char> room_of(OutputPath& path) { return std::span(path).first(path.size() - 1); }
 
 // Formats the line of every entry with k > 0 into batch; returns where the
 // lines end, or nothing when one did not fit.
