@@ -35,8 +35,9 @@ AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std
                          std::span<const char> lines) {
     const int64_t written = append_bytes(handle, lineEnd, lines);
     const auto length = static_cast<int64_t>(lineEnd.size() + lines.size());
-    if (written == length && flush_to_storage(handle, found.facts.regular)) return {true, 0};
-    return {false, found.facts.regular ? put_back(handle, found.facts.size, written) : 0};
+    const bool regular = found.facts.regular;
+    if (written == length && flush_to_storage(handle, regular)) return {true, 0, regular};
+    return {false, regular ? put_back(handle, found.facts.size, written) : written, regular};
 }
 
 // The lock is ours, but a file renamed over the path or a removal while we
@@ -50,7 +51,7 @@ LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
             return LockOutcome::kBusy;
         if (path_names_handle(path, handle)) return LockOutcome::kLocked;
         close_append_handle(handle);
-        if (!open_for_append(path, handle)) return LockOutcome::kNotOpened;
+        if (open_for_append(path, false, handle) != OpenOutcome::kOpened) return LockOutcome::kNotOpened;
     }
 }
 
@@ -61,8 +62,15 @@ bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSiz
            currentSize - originalSize == bytesWritten;
 }
 
-LockOutcome open_locked(const char* path, AppendHandle& handle) {
-    if (!open_for_append(path, handle)) return LockOutcome::kNotOpened;
+LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle) {
+    switch (open_for_append(path, waitForReader, handle)) {
+        case OpenOutcome::kNoReader:
+            return LockOutcome::kNoReader;
+        case OpenOutcome::kNotOpened:
+            return LockOutcome::kNotOpened;
+        case OpenOutcome::kOpened:
+            break;
+    }
     return locked_on_path(path, handle, false);
 }
 
@@ -73,9 +81,10 @@ LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle) {
 AppendResult append_locked(const char* path, const AppendHandle& handle, std::span<const char> lines) {
     const FoundFile found = inspect(handle);
     const std::span<const char> lineEnd(kLineEnd, found.unterminated ? kLineEndLength : 0);
-    const AppendResult result = lines.empty() ? AppendResult{true, 0} : write_whole(handle, found, lineEnd, lines);
+    const AppendResult result =
+        lines.empty() ? AppendResult{true, 0, found.facts.regular} : write_whole(handle, found, lineEnd, lines);
+    if (handle.created && result.written) flush_folder_of(handle, path);
     // Closing also releases the lock; the bytes are on storage by now.
     close_append_handle(handle);
-    if (handle.created && result.written) flush_folder_of(path);
     return result;
 }

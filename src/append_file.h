@@ -14,12 +14,14 @@
 enum class LockOutcome {
     kLocked,     // the lock is held, on the file that path names
     kBusy,       // another program holds the lock: wait with wait_for_append_lock
+    kNoReader,   // a FIFO that no program reads yet
     kNotOpened,  // nothing was written
 };
 
 // Opens path for appending, creating it when absent, and takes its lock
-// when no other program holds it.
-LockOutcome open_locked(const char* path, AppendHandle& handle);
+// when no other program holds it. A FIFO without a reader is kNoReader
+// unless waitForReader, which waits for one.
+LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle);
 
 // Waits for the lock that another program holds: kLocked, or kNotOpened
 // when the file that path names by then cannot be opened.
@@ -27,7 +29,8 @@ LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle);
 
 struct AppendResult {
     bool written;       // the lines are in the file whole, on stable storage
-    int64_t remaining;  // after a failure: bytes of this run left in the file
+    int64_t remaining;  // after a failure: bytes of this run left in a regular file, or sent into another
+    bool regular;       // a regular file; else a FIFO or a device, which takes nothing back
 };
 
 // Appends lines, whole lines, to the locked file at path, a line end first

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -7,13 +8,19 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "append_host.h"
+#include "host.h"
 
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // as fopen creates files; the umask applies
+// How long a write that cannot go on waits before it looks for a held signal.
+constexpr int kStalledWriteCheckMs = 200;
+// Opens of a path whose kind keeps changing between two calls.
+constexpr int kOpenAttempts = 3;
 
 // Runs a system call again for as long as a signal interrupts it.
 template <typename Call>
@@ -27,25 +34,48 @@ int open_retrying(const char* path, int flags) {
     return retrying([&] { return open(path, flags | O_APPEND | O_CLOEXEC, kNewFileMode); });
 }
 
-bool is_other_than_regular(const char* path) {
+bool is_regular(int descriptor) {
     struct stat status {};
-    return stat(path, &status) == 0 && !S_ISREG(status.st_mode);
+    return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
 }
 
-// The file at path, or a new one when there is none: O_EXCL tells whether
-// this open made it.
-AppendHandle open_regular(const char* path) {
-    int descriptor = open_retrying(path, O_RDWR);
-    if (descriptor >= 0) return {descriptor, true, false};
-    if (errno == ENOENT) {
-        descriptor = open_retrying(path, O_RDWR | O_CREAT | O_EXCL);
-        if (descriptor >= 0) return {descriptor, true, true};
-        // Made meanwhile by another program, or a link to a file that does
-        // not exist yet (which O_EXCL refuses): opened as fopen's "a" would.
-        descriptor = open_retrying(path, O_RDWR | O_CREAT);
-        if (descriptor >= 0) return {descriptor, true, false};
+bool same_file(int first, int second) {
+    struct stat a {};
+    struct stat b {};
+    return fstat(first, &a) == 0 && fstat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A file that did not exist, made by this open: through a link when path
+// is one to a file not there yet (which O_EXCL refuses). A file that
+// another program made meanwhile counts as made here too; its folder is
+// then flushed once more than needed.
+int create_regular(const char* path) {
+    const int descriptor = open_retrying(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+    return open_retrying(path, O_RDWR | O_CREAT | O_NONBLOCK);
+}
+
+// An existing file, opened for writing: when the handle holds a regular
+// file, it is opened again for reading too, if it can be read and path
+// still names it, so that its last byte can be read.
+AppendHandle readable_if_regular(const char* path, int writeOnly) {
+    if (!is_regular(writeOnly)) return {writeOnly, false, false};
+    const int both = open_retrying(path, O_RDWR | O_NONBLOCK);
+    if (both >= 0 && same_file(both, writeOnly)) {
+        close(writeOnly);
+        return {both, true, false};
     }
-    return {open_retrying(path, O_WRONLY | O_CREAT), false, false};  // write permission alone
+    if (both >= 0) close(both);
+    return {writeOnly, false, false};
+}
+
+// Waits until the file takes bytes again; false once a signal that would
+// end the process is held while it takes none.
+bool wait_until_writable(const AppendHandle& handle) {
+    pollfd ready{handle.descriptor, POLLOUT, 0};
+    while (retrying([&] { return poll(&ready, 1, kStalledWriteCheckMs); }) == 0)
+        if (ending_signal_held()) return false;
+    return true;
 }
 
 // The part of bytes from offset on, as writev takes it.
@@ -54,14 +84,40 @@ iovec rest_of(std::span<const char> bytes, std::size_t offset) {
     return {const_cast<char*>(bytes.data() + from), bytes.size() - from};
 }
 
+// The path up to its last separator; "." when it has none.
+void cut_to_folder(FolderPath& folder) {
+    char* slash = std::strrchr(folder.data(), '/');
+    if (slash == nullptr)
+        std::snprintf(folder.data(), folder.size(), ".");
+    else
+        slash[slash == folder.data() ? 1 : 0] = '\0';
+}
+
 }  // namespace
 
-// A FIFO opened for reading and writing would act as a writer of its own:
-// a reader waiting on it would see the end as soon as that open closed.
-bool open_for_append(const char* path, AppendHandle& handle) {
-    handle = is_other_than_regular(path) ? AppendHandle{open_retrying(path, O_WRONLY), false, false}
-                                         : open_regular(path);
-    return handle.descriptor >= 0;
+// Write-only first, and without waiting: a FIFO opened for reading too
+// would be a reader of its own, and one that nobody reads yet is the
+// caller's to wait for. Every write then goes without blocking, so that it
+// can look for held signals while it waits.
+OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        const int writeOnly = open_retrying(path, O_WRONLY | (waitForReader ? 0 : O_NONBLOCK));
+        if (writeOnly >= 0) {
+            fcntl(writeOnly, F_SETFL, O_APPEND | O_NONBLOCK);
+            handle = readable_if_regular(path, writeOnly);
+            return OpenOutcome::kOpened;
+        }
+        if (errno == ENXIO) return OpenOutcome::kNoReader;
+        if (errno != ENOENT) return OpenOutcome::kNotOpened;
+        const int created = create_regular(path);
+        if (created < 0) return OpenOutcome::kNotOpened;
+        if (is_regular(created)) {
+            handle = {created, true, true};
+            return OpenOutcome::kOpened;
+        }
+        close(created);  // made meanwhile, and no regular file: opened again for what it is
+    }
+    return OpenOutcome::kNotOpened;
 }
 
 bool try_lock_for_append(const AppendHandle& handle) {
@@ -96,8 +152,10 @@ int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, st
         const std::array<iovec, 2> pieces = {rest_of(first, written),
                                              rest_of(second, written - std::min(written, first.size()))};
         const ssize_t wrote = retrying([&] { return writev(handle.descriptor, pieces.data(), 2); });
-        if (wrote <= 0) break;
-        written += static_cast<std::size_t>(wrote);
+        if (wrote > 0)
+            written += static_cast<std::size_t>(wrote);
+        else if (wrote == 0 || errno != EAGAIN || !wait_until_writable(handle))
+            break;
     }
     return static_cast<int64_t>(written);
 }
@@ -113,14 +171,23 @@ bool cut_to(const AppendHandle& handle, int64_t size) {
 
 void close_append_handle(const AppendHandle& handle) { close(handle.descriptor); }
 
-void flush_folder_of(const char* path) {
-    std::array<char, 4096> folder{'.'};
-    const char* slash = std::strrchr(path, '/');
-    if (slash != nullptr) {
-        const auto length = static_cast<std::size_t>(slash == path ? 1 : slash - path);
-        if (length >= folder.size()) return;
-        std::memcpy(folder.data(), path, length);
-    }
+// The system names the file a descriptor holds, links resolved; without
+// that, path's own folder is taken.
+bool folder_of(const AppendHandle& handle, const char* path, FolderPath& folder) {
+    std::array<char, 32> link{};
+    std::snprintf(link.data(), link.size(), "/proc/self/fd/%d", handle.descriptor);
+    const ssize_t length = readlink(link.data(), folder.data(), folder.size() - 1);
+    if (length > 0 && length < static_cast<ssize_t>(folder.size()) - 1 && folder[0] == '/')
+        folder[static_cast<std::size_t>(length)] = '\0';
+    else if (std::snprintf(folder.data(), folder.size(), "%s", path) >= static_cast<int>(folder.size()))
+        return false;
+    cut_to_folder(folder);
+    return true;
+}
+
+void flush_folder_of(const AppendHandle& handle, const char* path) {
+    FolderPath folder{};
+    if (!folder_of(handle, path, folder)) return;
     const int descriptor = retrying([&] { return open(folder.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (descriptor < 0) return;
     retrying([&] { return fsync(descriptor); });

@@ -1,10 +1,10 @@
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <array>
 #include <cstring>
 
@@ -16,15 +16,40 @@ namespace {
 // past any real content, so that the client can still read the file.
 constexpr DWORD kLockOffsetHigh = DWORD{1} << 30;  // offset 2^62
 
-int open_binary(const char* path, int access) {
-    int descriptor = -1;
-    const int flags = access | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT;
-    if (_sopen_s(&descriptor, path, flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) return -1;
+// Other programs keep every access to the file while the run holds it,
+// deleting among them: a client can still rename a new queue over it (the
+// run then opens the path again once it has the lock). The handle is not
+// inherited.
+// The path is read in the process's code page (UTF-8, by the manifest), as
+// the runtime's own open reads it, and handed to the wide call, which takes
+// paths past 260 characters; each byte gives at most one UTF-16 unit.
+HANDLE open_shared(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+    std::array<wchar_t, 1024> wide{};
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), static_cast<int>(wide.size())) == 0)
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide.data(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       disposition, flags, nullptr);
+}
+
+// The file at path, created when absent, as a runtime descriptor that
+// appends in binary mode; -1 when it cannot be opened with access.
+int open_descriptor(const char* path, DWORD access, bool& created) {
+    const HANDLE file = open_shared(path, access, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
+    if (descriptor < 0) CloseHandle(file);
     return descriptor;
 }
 
 HANDLE os_handle(const AppendHandle& handle) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(handle.descriptor));
+}
+
+// Which file a handle holds: its volume and its index there. False for
+// what has no such identity (a device).
+bool file_identity(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
+    return GetFileInformationByHandle(file, &identity) != 0;
 }
 
 bool lock_far_byte(const AppendHandle& handle, DWORD flags) {
@@ -72,10 +97,13 @@ int64_t append_piece(const AppendHandle& handle, const char* bytes, std::size_t 
 
 }  // namespace
 
-bool open_for_append(const char* path, AppendHandle& handle) {
-    handle = {open_binary(path, _O_RDWR), true, false};
-    if (handle.descriptor < 0) handle = {open_binary(path, _O_WRONLY), false, false};
-    return handle.descriptor >= 0;
+// Windows has no FIFOs: there is never a reader to wait for.
+OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {
+    bool created = false;
+    handle = {open_descriptor(path, GENERIC_READ | GENERIC_WRITE, created), true, false};
+    if (handle.descriptor < 0) handle = {open_descriptor(path, GENERIC_WRITE, created), false, false};
+    handle.created = created;
+    return handle.descriptor >= 0 ? OpenOutcome::kOpened : OpenOutcome::kNotOpened;
 }
 
 bool try_lock_for_append(const AppendHandle& handle) {
@@ -84,10 +112,18 @@ bool try_lock_for_append(const AppendHandle& handle) {
 
 void lock_for_append(const AppendHandle& handle) { lock_far_byte(handle, 0); }
 
-// The runtime opens files without sharing delete access, so while this run
-// holds the file open no other program can rename a file over it or remove
-// it: the path always names the handle.
-bool path_names_handle(const char*, const AppendHandle&) { return true; }
+// A device has no identity to compare: the path names it whatever happens.
+bool path_names_handle(const char* path, const AppendHandle& handle) {
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!file_identity(os_handle(handle), held)) return true;
+    const HANDLE named = open_shared(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION atPath{};
+    const bool same = file_identity(named, atPath) && atPath.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
+                      atPath.nFileIndexHigh == held.nFileIndexHigh && atPath.nFileIndexLow == held.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
 
 FileFacts file_facts(const AppendHandle& handle) {
     struct _stati64 status {};
@@ -116,4 +152,6 @@ void close_append_handle(const AppendHandle& handle) { _close(handle.descriptor)
 
 // NTFS journals its folder entries; a folder cannot be flushed through the
 // runtime's calls.
-void flush_folder_of(const char*) {}
+bool folder_of(const AppendHandle&, const char*, FolderPath&) { return false; }
+
+void flush_folder_of(const AppendHandle&, const char*) {}

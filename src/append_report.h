@@ -13,9 +13,13 @@ enum class AppendOutcome {
     kNotWritten,  // the lines were not written whole; what remains was reported
 };
 
-// Takes the lock of the file at path, saying "Waiting for another program
-// to finish with <path>" when another program holds it; opens the report
-// window once the lock is held (a window already open stays so); appends
-// lines; and, when a failed write could not be taken out again, says "Could
-// not put <path> back as it was: <count> bytes of this run remain in it".
-AppendOutcome append_reporting(const char* path, std::span<const char> lines, ReportWindow& window);
+// Opens the file at path, saying "Waiting for a program to read <path>"
+// and waiting when it is a FIFO that nobody reads yet, if waitForReader
+// (else that is kNotOpened); takes its lock, saying "Waiting for another
+// program to finish with <path>" when another program holds it; opens the
+// report window once the lock is held (a window already open stays so);
+// appends lines; and, when a failed write could not be taken out again,
+// says "Could not put <path> back as it was: <count> bytes of this run
+// remain in it" (or, for a FIFO or a device, "went out to it").
+AppendOutcome append_reporting(const char* path, std::span<const char> lines, bool waitForReader,
+                               ReportWindow& window);

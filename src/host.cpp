@@ -53,8 +53,13 @@ void restore_console(const ConsoleOutput& console) {
 }
 
 // Windows sends no signal for a file-size limit or a closed pipe; a write
-// there simply fails.
-void prepare_process() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+// there simply fails. The runtime marks a standard stream that the process
+// was started without as open, on no file, so it never gives its number to
+// a file the run opens.
+bool prepare_process() {
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+    return true;
+}
 
 void open_report_window(ReportWindow& window) {
     if (window.open) return;
@@ -68,9 +73,42 @@ void close_report_window(ReportWindow& window) {
     reportWindowOpen.store(false);
 }
 
+// A console event waits for the window on a thread of its own; it never
+// stops a write.
+bool ending_signal_held() { return false; }
+
 #else
 
-#include <initializer_list>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+namespace {
+
+// A closed standard descriptor gets the null device; the lowest free
+// number is the one the open takes.
+bool standard_descriptors_open() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        if (open("/dev/null", O_RDWR) != descriptor) return false;
+    }
+    return true;
+}
+
+// Signals whose default action is not to end the process.
+constexpr std::array kHarmlessByDefault = {SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGTSTP, SIGTTIN, SIGTTOU};
+
+bool would_end_process(int number) {
+    struct sigaction action {};
+    if (sigaction(number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) return false;
+    return action.sa_handler != SIG_DFL ||
+           std::find(kHarmlessByDefault.begin(), kHarmlessByDefault.end(), number) == kHarmlessByDefault.end();
+}
+
+}  // namespace
 
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
 
@@ -78,16 +116,17 @@ void show_utf8_in_console(ConsoleOutput& console) { console = {0, false}; }
 
 void restore_console(const ConsoleOutput&) {}
 
-void prepare_process() {
+bool prepare_process() {
+    if (!standard_descriptors_open()) return false;
     signal(SIGXFSZ, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
+    return true;
 }
 
 void open_report_window(ReportWindow& window) {
     if (window.open) return;
     sigset_t held;
     sigfillset(&held);
-    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) sigdelset(&held, fault);
     window.open = sigprocmask(SIG_BLOCK, &held, &window.previousMask) == 0;
 }
 
@@ -95,6 +134,14 @@ void close_report_window(ReportWindow& window) {
     std::fflush(stdout);
     if (window.open) sigprocmask(SIG_SETMASK, &window.previousMask, nullptr);
     window.open = false;
+}
+
+bool ending_signal_held() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return false;
+    for (int number = 1; number < NSIG; ++number)
+        if (sigismember(&pending, number) == 1 && would_end_process(number)) return true;
+    return false;
 }
 
 #endif

@@ -54,18 +54,23 @@ struct ConsoleOutput {
 void show_utf8_in_console(ConsoleOutput& console);
 void restore_console(const ConsoleOutput& console);
 
-// Settings for the whole process, made once when the run starts: a write
-// past the file-size limit or into a pipe that nobody reads any more fails
-// like any other write instead of ending the process, and on Windows the
-// console's events (Ctrl-C, Ctrl-Break, a closing window) wait for the
-// report window below and put the user's code page back.
-void prepare_process();
+// Settings for the whole process, made once when the run starts, before
+// anything is opened: standard input, output and error that the process
+// was started without get the null device, so that no file of the run can
+// become one of them and take the console's text; a write past the
+// file-size limit or into a pipe that nobody reads any more fails like any
+// other write instead of ending the process; and on Windows the console's
+// events (Ctrl-C, Ctrl-Break, a closing window) wait for the report window
+// below and put the user's code page back. False when a standard stream
+// could not be given the null device: the run must not open any file.
+bool prepare_process();
 
 // From the first byte written to the work file until the run log's line is
 // written (or its failure reported) and standard output is flushed, every
-// signal that would end the process is held: one that arrives meanwhile
+// signal that another program can send is held: one that arrives meanwhile
 // takes effect when the window closes, so the work file, the "Output" line
-// and the log line agree. Faults of the process itself are never held.
+// and the log line agree. (A fault of the process itself still ends it at
+// once: the system delivers such a signal even while it is held.)
 struct ReportWindow {
     bool open;
 #ifndef _WIN32
@@ -78,3 +83,8 @@ void open_report_window(ReportWindow& window);
 // Flushes standard output, then lets held signals act. Does nothing more
 // when the window was never opened.
 void close_report_window(ReportWindow& window);
+
+// Whether a signal that would end the process is being held: a write that
+// cannot go on (a FIFO whose reader stopped reading) gives up then, so that
+// the signal can end the run.
+bool ending_signal_held();

@@ -116,7 +116,7 @@ int run(int argc, const char* const* argv, RunState& state) {
 
 int main(int argc, char** argv) {
     static RunState state{};
-    prepare_process();
+    if (!prepare_process()) return kExitFailure;
     ConsoleOutput console{};
     show_utf8_in_console(console);
     const int status = run(argc, argv, state);

@@ -51,7 +51,7 @@ void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char
     // The line holds both texts whole, so snprintf never cuts it.
     LogLine line{};
     const int length = std::snprintf(line.data(), line.size(), "%s%s", stamp.data(), summary.data());
-    switch (append_reporting(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, window)) {
+    switch (append_reporting(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, false, window)) {
         case AppendOutcome::kNotOpened:
             std::printf("Failed to open %s for output - continuing\n", kRunLogName);
             break;

@@ -100,7 +100,7 @@ StageStatus write_work_file(const CandidateTable& table, const RunSettings& sett
     linesWritten = 0;
     const std::optional<std::size_t> end = format_work_lines(table, settings, batch, linesWritten);
     const AppendOutcome outcome =
-        end ? append_reporting(path, {batch.data(), *end}, window) : AppendOutcome::kNotWritten;
+        end ? append_reporting(path, {batch.data(), *end}, true, window) : AppendOutcome::kNotWritten;
     switch (outcome) {
         case AppendOutcome::kNotOpened:
             std::printf("Failed to open %s for output - exiting\n", path);

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
 
 namespace {
 
@@ -28,3 +32,41 @@ TEST(PutBack, CutsOnlyWhenNothingFollowsThisRunsBytes) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// A file this run creates has the entry in its own folder flushed: through
+// a link to a file not there yet, that is the target's folder.
+TEST(AppendHost, NamesTheFolderOfTheFileItOpens) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "target");
+    std::filesystem::create_directories(dir / "links");
+    std::filesystem::create_symlink("../target/real.ini", dir / "links/worktodo.ini");
+    write_file(dir / "target/old.ini", "old\n");
+    std::filesystem::create_symlink("../target/old.ini", dir / "links/old.ini");
+    const std::string target = std::filesystem::canonical(dir / "target").string();
+    const struct {
+        const char* name;
+        std::string path;
+        bool created;
+    } cases[] = {
+        {"a new file", dir / "target/new.ini", true},
+        {"a new file through a link", dir / "links/worktodo.ini", true},
+        {"an existing file through a link", dir / "links/old.ini", false},
+    };
+    for (const auto& c : cases) {
+        AppendHandle handle{};
+        ASSERT_EQ(open_for_append(c.path.c_str(), false, handle), OpenOutcome::kOpened) << c.name;
+        FolderPath folder{};
+        EXPECT_TRUE(folder_of(handle, c.path.c_str(), folder)) << c.name;
+        EXPECT_EQ(std::string(folder.data()), target) << c.name;
+        EXPECT_EQ(handle.created, c.created) << c.name;
+        EXPECT_TRUE(handle.readable) << c.name;
+        close_append_handle(handle);
+    }
+    EXPECT_TRUE(file_exists(dir / "target/real.ini"));
+}
+
+}  // namespace
+#endif

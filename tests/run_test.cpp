@@ -171,6 +171,13 @@ std::string sieve_with_pairs(int32_t pairs, int k = 3) {
     return pairs;
 }
 
+// Holds the exclusive lock on path until it is closed.
+int hold_lock(const std::string& path) {
+    const int held = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (held < 0 || flock(held, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + path);
+    return held;
+}
+
 TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
     write_file(at("drask.dat"), sieve_with_pairs(9999));
     RunResult result = run({"1001", "99999", "45", "1"});
@@ -481,12 +488,194 @@ TEST_F(Run, SaysWhatItCouldNotPutBack) {
     EXPECT_FALSE(file_exists(at("brisvel.log")));
 }
 
+// Starts a run of 5000 lines, more than a pipe holds, into the FIFO
+// worktodo.ini; once the run says that it waits for a reader, opens it for
+// reading. The run is then in its write.
+struct FifoRun {
+    StartedRun started;
+    int reader;
+    std::string announced;  // what the run printed until then
+};
+
+const std::string kFifoCounted = kSearching + "5000 numbers between 1000 =< n < 99999\n" + kNoList +
+                                 "Waiting for a program to read worktodo.ini\n";
+
+FifoRun start_run_into_fifo(const std::string& workDir) {
+    write_file(workDir + "/drask.dat", sieve_with_pairs(4999));
+    const std::string fifo = workDir + "/worktodo.ini";
+    if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"});
+    std::string announced = read_until(started.outFd, kFifoCounted);
+    return {started, open(fifo.c_str(), O_RDONLY | O_CLOEXEC), announced};
+}
+
+// A FIFO cannot be put back: a reader that leaves early, or that stops
+// reading when a signal asks the run to end, makes a failed write, and the
+// run says how many bytes went out.
+TEST_F(Run, AFifoThatStopsTakingTheLinesIsAFailedWriteThatSaysWhatWentOut) {
+    const std::size_t batchSize = work_lines(pairs_from_1000(3, 5000)).size();
+    const struct {
+        const char* name;
+        int signal;  // 0: the reader leaves; else it stays, reads no more, and this comes
+    } cases[] = {
+        {"the reader leaves after one byte", 0},
+        {"the reader stops reading, and SIGTERM comes", SIGTERM},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(at("worktodo.ini"));
+        const FifoRun run = start_run_into_fifo(dir.path());
+        char first = '\0';
+        EXPECT_EQ(read(run.reader, &first, 1), 1);
+        if (c.signal == 0) close(run.reader);
+        if (c.signal != 0) kill(run.started.pid, c.signal);
+        const std::string out = read_until(run.started.outFd, " - exiting\n");
+        if (!out.ends_with(" - exiting\n")) kill(run.started.pid, SIGKILL);  // it would wait for ever
+        const RunResult result = finish_brisvel(run.started);
+        if (c.signal != 0) close(run.reader);
+        long long sent = -1;
+        std::sscanf(out.c_str(), "Could not put worktodo.ini back as it was: %lld", &sent);
+        EXPECT_EQ(run.announced, kFifoCounted);
+        EXPECT_EQ(first, 'P');
+        EXPECT_EQ(out + result.out, "Could not put worktodo.ini back as it was: " + std::to_string(sent) +
+                                        " bytes of this run went out to it\nFailed to write worktodo.ini - exiting\n");
+        EXPECT_GT(sent, 0);
+        EXPECT_LT(sent, static_cast<long long>(batchSize));
+        EXPECT_EQ(result.status, c.signal == 0 ? 1 : -1);
+        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_FALSE(file_exists(at("brisvel.log")));
+    }
+}
+
+// A signal that would end the run, sent while its lines are written or
+// while it waits for the run log's lock, takes effect once the work file,
+// the "Output" line and the run log agree; so does one named like a fault
+// of the process itself.
+TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
+    const std::string batch = work_lines(pairs_from_1000(3, 5000));
+    const std::string logWait = "Waiting for another program to finish with brisvel.log\n";
+    const struct {
+        int signal;
+        bool duringLogWait;  // else while the lines go into a FIFO
+    } cases[] = {
+        {SIGUSR1, false}, {SIGALRM, false}, {SIGTERM, false}, {SIGINT, false}, {SIGABRT, true}, {SIGTRAP, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        fs::remove(at("worktodo.ini"));
+        fs::remove(at("brisvel.log"));
+        std::string got;
+        std::string out;
+        StartedRun started{};
+        if (c.duringLogWait) {
+            write_file(at("drask.dat"), sieve_with_pairs(4999));
+            write_file(at("brisvel.log"), "");
+            const int held = hold_lock(at("brisvel.log"));
+            started = start_brisvel(dir.path(), {"1000", "99999", "45", "1"});
+            out = read_until(started.outFd, logWait);
+            kill(started.pid, c.signal);
+            close(held);
+        } else {
+            const FifoRun run = start_run_into_fifo(dir.path());
+            started = run.started;
+            out = run.announced;
+            got = read_until(run.reader, "\n");
+            kill(started.pid, c.signal);
+            got += read_until(run.reader);
+            close(run.reader);
+        }
+        const RunResult result = finish_brisvel(started);
+        if (c.duringLogWait) got = read_file(at("worktodo.ini"));
+        EXPECT_EQ(got.size(), batch.size());
+        EXPECT_TRUE(got == batch) << "the lines that reached the work file";
+        EXPECT_EQ(out + result.out, c.duringLogWait ? kFifoCounted.substr(0, kFifoCounted.find("Waiting")) +
+                                                          "Output 5000 candidates to worktodo.ini\n" + logWait
+                                                    : kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
+        EXPECT_EQ(result.signal, c.signal);
+        const std::string log = contents_if_any(at("brisvel.log")).value_or("");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_TRUE(log.ends_with(" 5000 candidates in worktodo.ini\n")) << log;
+    }
+}
+
+// Waits until the process waits for a lock, as /proc/locks shows it.
+void wait_until_waiting_for_lock(int pid) {
+    const std::string waiter = " " + std::to_string(pid) + " ";
+    for (int tries = 0; tries < 2000; ++tries) {
+        const std::string locks = read_file("/proc/locks");
+        for (std::size_t at = locks.find("->"); at != std::string::npos; at = locks.find("->", at + 1))
+            if (locks.substr(at, locks.find('\n', at) - at).find(waiter) != std::string::npos) return;
+        usleep(5000);
+    }
+}
+
+// A run started with standard output closed (by a service, a launcher,
+// ">&-") must not take its number for the work file or the run log: the
+// console's lines, "Waiting ..." among them, would land in the file.
+TEST_F(Run, AClosedStandardOutputPutsNoConsoleTextIntoTheFiles) {
+    write_file(at("drask.dat"), kSieve);
+    RunOptions options;
+    options.closedStdout = true;
+    for (const std::string locked : {"worktodo.ini", "brisvel.log"}) {
+        SCOPED_TRACE(locked);
+        write_file(at("worktodo.ini"), "old\n");
+        write_file(at("brisvel.log"), "");
+        const int held = hold_lock(at(locked));
+        const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"}, options);
+        wait_until_waiting_for_lock(started.pid);
+        close(held);
+        const RunResult result = finish_brisvel(started);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(work_file(), "old\n" + kExampleLines);
+        const std::string log = read_file(at("brisvel.log"));
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_TRUE(log.starts_with("[") && log.ends_with(" 8 candidates in worktodo.ini\n")) << log;
+    }
+}
+
+#endif  // BRISVEL_LAUNCHER
+
+#ifndef BRISVEL_EMULATED_WINE
+// Another program that holds the lock of a file in dir: on Windows a
+// Windows program, since Wine does not see a Linux program's lock.
+struct HeldLock {
+    int descriptor;
+    StartedRun holder;
+};
+
+[[maybe_unused]] RunOptions helper_program() {
+    RunOptions options;
+#ifdef BRISVEL_WINDOWS_HELPER
+    options.program = BRISVEL_WINDOWS_HELPER;
+#endif
+    return options;
+}
+
+HeldLock hold_lock_in(const std::string& dir, const std::string& name) {
+    if (!kWindowsHost) return {hold_lock(dir + "/" + name), {}};
+    const StartedRun holder = start_brisvel(dir, {"hold", name}, helper_program());
+    read_until(holder.outFd, "locked");
+    return {-1, holder};
+}
+
+void release_lock(const std::string& dir, const HeldLock& held) {
+    if (!kWindowsHost) {
+        close(held.descriptor);
+        return;
+    }
+    write_file(dir + "/release", "");
+    finish_brisvel(held.holder);
+    fs::remove(dir + "/release");
+}
+
 // A client may rewrite its queue by renaming a new file over it, or remove
 // it, while a run waits for the lock: the run says that it waits, and its
-// lines land in the file that the path names once the lock is free.
+// lines land in the file that the path names once the lock is free. (Wine
+// refuses a Windows program's rename over any file that is open, whatever
+// its sharing, so there the rename is made from outside.)
 TEST_F(Run, AppendsToTheFileThePathNamesAfterWaitingForTheLock) {
     write_file(at("drask.dat"), kSieve);
-    const std::string waiting = "Waiting for another program to finish with worktodo.ini\n";
+    const std::string waiting = host_text("Waiting for another program to finish with worktodo.ini\n");
     const struct {
         const char* name;
         bool renamedOver;  // else removed
@@ -497,8 +686,7 @@ TEST_F(Run, AppendsToTheFileThePathNamesAfterWaitingForTheLock) {
     };
     for (const auto& c : cases) {
         write_file(at("worktodo.ini"), "old\n");
-        const int held = open(at("worktodo.ini").c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_EQ(flock(held, LOCK_EX), 0);
+        const HeldLock held = hold_lock_in(dir.path(), "worktodo.ini");
         const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"});
         const std::string before = read_until(started.outFd, waiting);
         if (c.renamedOver) {
@@ -507,72 +695,15 @@ TEST_F(Run, AppendsToTheFileThePathNamesAfterWaitingForTheLock) {
         } else {
             fs::remove(at("worktodo.ini"));
         }
-        close(held);
+        release_lock(dir.path(), held);
         const RunResult result = finish_brisvel(started);
-        EXPECT_EQ(before + result.out, kCounted + kNoList + waiting + "Output 8 candidates to worktodo.ini\n") << c.name;
+        EXPECT_EQ(before + result.out, host_text(kCounted + kNoList) + waiting +
+                                           host_text("Output 8 candidates to worktodo.ini\n")) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(work_file(), c.after) << c.name;
     }
 }
-
-// Starts a run of 5000 lines, more than a pipe holds, into the FIFO
-// worktodo.ini and opens it for reading; the run is then in its write.
-struct FifoRun {
-    StartedRun started;
-    int reader;
-};
-
-FifoRun start_run_into_fifo(const std::string& workDir) {
-    write_file(workDir + "/drask.dat", sieve_with_pairs(4999));
-    const std::string fifo = workDir + "/worktodo.ini";
-    if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
-    const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"});
-    return {started, open(fifo.c_str(), O_RDONLY | O_CLOEXEC)};
-}
-
-const std::string kFifoCounted = kSearching + "5000 numbers between 1000 =< n < 99999\n" + kNoList;
-
-// The run opens a FIFO once, for writing: a reader that waits for it sees
-// the lines, and one that leaves early makes a failed write, not a silent
-// end of the run.
-TEST_F(Run, AFifoReaderThatLeavesEarlyIsAFailedWrite) {
-    const FifoRun run = start_run_into_fifo(dir.path());
-    char first = '\0';
-    const bool gotByte = read(run.reader, &first, 1) == 1;
-    close(run.reader);
-    if (!gotByte) kill(run.started.pid, SIGKILL);  // it would wait for a reader for ever
-    const RunResult result = finish_brisvel(run.started);
-    EXPECT_EQ(first, 'P');
-    EXPECT_EQ(result.out, kFifoCounted + "Failed to write worktodo.ini - exiting\n");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_FALSE(file_exists(at("brisvel.log")));
-}
-
-// A signal that would end the run, sent while its lines are written, takes
-// effect once the work file, the "Output" line and the run log agree.
-TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
-    const std::string batch = work_lines(pairs_from_1000(3, 5000));
-    for (const int signal : {SIGUSR1, SIGALRM, SIGTERM, SIGINT}) {
-        SCOPED_TRACE(strsignal(signal));
-        fs::remove(at("worktodo.ini"));
-        fs::remove(at("brisvel.log"));
-        const FifoRun run = start_run_into_fifo(dir.path());
-        std::string got = read_until(run.reader, "\n");
-        kill(run.started.pid, signal);
-        got += read_until(run.reader);
-        close(run.reader);
-        const RunResult result = finish_brisvel(run.started);
-        EXPECT_EQ(got.size(), batch.size());
-        EXPECT_TRUE(got == batch) << "the lines that reached the reader";
-        EXPECT_EQ(result.out, kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
-        EXPECT_EQ(result.signal, signal);
-        const std::string log = contents_if_any(at("brisvel.log")).value_or("");
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
-        EXPECT_TRUE(log.ends_with(" 5000 candidates in worktodo.ini\n")) << log;
-    }
-}
-
-#endif  // BRISVEL_LAUNCHER
+#endif
 
 // Two runs that append to one work file at the same time follow each other
 // whole: neither's lines are cut, mixed or lost. (The emulated 32-bit Wine
@@ -674,21 +805,28 @@ TEST_F(Run, ARunLogProblemIsReportedAndTheRunSucceeds) {
     write_file(at("drask.dat"), kSieve);
     const std::string written = kSearching + "8 numbers between 100 =< n < 200\n" + kNoList +
                                 "Output 8 candidates to worktodo.ini\n";
+    enum class Log { kFolder, kFullDevice, kFifoWithoutReader };
     const struct {
         const char* name;
-        bool folder;  // brisvel.log is a folder, else a link to a full device
+        Log log;
         std::string message;
     } cases[] = {
-        {"cannot open", true, "Failed to open brisvel.log for output - continuing\n"},
-        {"cannot write", false, "Failed to write brisvel.log - continuing\n"},
+        {"cannot open", Log::kFolder, "Failed to open brisvel.log for output - continuing\n"},
+        {"cannot write", Log::kFullDevice, "Failed to write brisvel.log - continuing\n"},
+        // Waiting there, with every signal held, nothing but SIGKILL could end the run.
+        {"a FIFO that nobody reads is not waited for", Log::kFifoWithoutReader,
+         "Failed to open brisvel.log for output - continuing\n"},
     };
     for (const auto& c : cases) {
+        if (kWindowsHost && c.log == Log::kFifoWithoutReader) continue;  // Wine has no FIFOs
         fs::remove(at("worktodo.ini"));
         fs::remove(at("brisvel.log"));
-        if (c.folder)
+        if (c.log == Log::kFolder)
             fs::create_directory(at("brisvel.log"));
-        else
+        else if (c.log == Log::kFullDevice)
             fs::create_symlink("/dev/full", at("brisvel.log"));
+        else
+            ASSERT_EQ(mkfifo(at("brisvel.log").c_str(), 0600), 0);
         const RunResult result = run({"100", "200", "45", "1"});
         EXPECT_EQ(result.out, host_text(written + c.message)) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;

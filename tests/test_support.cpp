@@ -149,6 +149,7 @@ void fail_fsync() {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
         _exit(126);
     close_range(3, ~0U, 0);  // the child starts with standard streams only
+    if (options.closedStdout) close(STDOUT_FILENO);
 #ifdef BRISVEL_WINE_PREFIX
     setenv("WINEPREFIX", BRISVEL_WINE_PREFIX, 1);
     setenv("WINEDEBUG", "-all", 1);
@@ -168,14 +169,16 @@ void fail_fsync() {
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     set_limit(RLIMIT_FSIZE, options.fileSizeLimit);
     set_limit(RLIMIT_NOFILE, options.openFileLimit);
+    set_limit(RLIMIT_CORE, 0);  // a run ended by SIGABRT leaves no core file behind
     if (options.failingFlush) fail_fsync();
     std::vector<std::string> words;
+    const std::string tested = options.program.empty() ? BRISVEL_EXECUTABLE : options.program;
 #ifdef BRISVEL_LAUNCHER
-    words = {BRISVEL_LAUNCHER, BRISVEL_EXECUTABLE};
+    words = {BRISVEL_LAUNCHER, tested};
     const char* program = BRISVEL_LAUNCHER;
 #else
     if (!options.noArguments) words = {"brisvel"};
-    const char* program = BRISVEL_EXECUTABLE;
+    const char* program = tested.c_str();
 #endif
     if (!options.noArguments) words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;

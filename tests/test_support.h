@@ -76,6 +76,8 @@ struct RunOptions {
     long long openFileLimit = -1;  // descriptors a process may hold open; -1 for no limit
     bool failingFlush = false;     // fsync fails with EIO in the process (a seccomp filter)
     bool noArguments = false;      // start with an empty argument list, not even a name
+    bool closedStdout = false;     // start with standard output closed
+    std::string program;           // run this program instead of brisvel (under the same launcher)
     std::vector<std::pair<std::string, std::string>> environment;  // variables to set
 };
 
