@@ -25,15 +25,20 @@ struct RunState {
     ReportWindow reportWindow;
 };
 
-constexpr int kRequiredArgumentCount = 5;  // program name and four numbers
-constexpr int kDirectoryArgument = 5;
+constexpr int kNumberArguments = 4;
+// Before the numbers, it selects the preview.
+constexpr const char* kPreviewOption = "--dry-run";
 
 constexpr const char* kHelpText =
     "Usage: brisvel <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
+    "       brisvel --dry-run <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
     "\n"
     "Appends one P-1 assignment line per pair (k, n) of the sieve file with\n"
     "NMin <= n < NMax, less the pairs of the removal list, to the factoring\n"
     "client's work file, in ascending n.\n"
+    "\n"
+    "--dry-run shows the lines that the run would append, and the lines of\n"
+    "brisvel.log whose range overlaps NMin <= n < NMax, and writes nothing.\n"
     "\n"
     "  NMin, NMax    the range of n: NMin is in it, NMax is not\n"
     "  SieveDepth    copied into every work line\n"
@@ -65,22 +70,25 @@ bool answered_information_request(int argc, const char* const* argv) {
     return true;
 }
 
-StageStatus parse_command_line(int argc, const char* const* argv, RunSettings& settings) {
+StageStatus parse_command_line(int argc, const char* const* argv, RunSettings& settings, bool& preview) {
     if (answered_information_request(argc, argv)) return StageStatus::kFinished;
-    if (argc < kRequiredArgumentCount) {
+    preview = argc > 1 && argv[1] != nullptr && std::strcmp(argv[1], kPreviewOption) == 0;
+    const int first = preview ? 2 : 1;  // the first of the numbers
+    if (argc - first < kNumberArguments) {
         const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
         std::printf("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", named ? argv[0] : "brisvel");
         return StageStatus::kFailed;
     }
-    const char* directory = argc > kDirectoryArgument ? argv[kDirectoryArgument] : nullptr;
+    const char* const* numbers = argv + first;
+    const char* directory = argc - first > kNumberArguments ? numbers[kNumberArguments] : nullptr;
     if (!build_output_path(directory, settings.outputPath)) {
         std::printf("Output path too long - exiting\n");
         return StageStatus::kFailed;
     }
-    settings.NMin = int32_or_zero(argv[1]);
-    settings.NMax = int32_or_zero(argv[2]);
-    settings.SieveDepth = int32_or_zero(argv[3]);
-    settings.WactorWorth = truncated_int32_or_zero(argv[4]);
+    settings.NMin = int32_or_zero(numbers[0]);
+    settings.NMax = int32_or_zero(numbers[1]);
+    settings.SieveDepth = int32_or_zero(numbers[2]);
+    settings.WactorWorth = truncated_int32_or_zero(numbers[3]);
     return StageStatus::kContinue;
 }
 
@@ -95,13 +103,19 @@ int exit_status(StageStatus status) {
 }
 
 int run(int argc, const char* const* argv, RunState& state) {
-    StageStatus status = parse_command_line(argc, argv, state.settings);
+    bool preview = false;
+    StageStatus status = parse_command_line(argc, argv, state.settings, preview);
     if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table, state.inputBlock);
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
     apply_removal_list(state.settings, state.table, state.removalIndex, state.inputBlock);
     order_by_n(state.table, state.scratch);
+    if (preview) {
+        preview_work_file(state.table, state.settings, state.workBatch);
+        show_logged_overlaps(state.settings.NMin, state.settings.NMax);
+        return kExitSuccess;
+    }
     int32_t linesWritten = 0;
     status = write_work_file(state.table, state.settings, state.workBatch, state.reportWindow, linesWritten);
     const RunSettings& s = state.settings;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "append_report.h"
+#include "decimal.h"
 
 namespace {
 
@@ -26,6 +28,12 @@ int32_t wrapping_difference(int32_t a, int32_t b) {
 // The whole log line, written in one piece.
 using LogLine = std::array<char, 2 * kLogTextSize>;
 
+constexpr const char* kRangeMark = "]  Range ";
+
+bool overlaps(int32_t NMin, int32_t NMax, int32_t otherMin, int32_t otherMax) {
+    return otherMin < otherMax && otherMin < NMax && NMin < otherMax;
+}
+
 }  // namespace
 
 void format_log_timestamp(const std::tm& local, LogText& text) {
@@ -38,6 +46,34 @@ void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, cons
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text) {
     std::snprintf(text.data(), text.size(), "Range %8d-%-8d (%5d), %d, %d, %4d candidates in %s%s", NMin, NMax,
                   wrapping_difference(NMax, NMin), SieveDepth, WactorWorth, linesWritten, outputPath, kLineEnd);
+}
+
+bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax) {
+    const char* mark = std::strstr(line, kRangeMark);
+    if (mark == nullptr) return false;
+    const char* end = line + std::strlen(line);
+    const char* p = read_int32_before_slack(mark + std::strlen(kRangeMark), end, NMin);
+    return p != nullptr && *p == '-' && read_int32_before_slack(p + 1, end, NMax) != nullptr;
+}
+
+// A line longer than the buffer is read in pieces; only the first piece of
+// each line is looked at.
+void show_logged_overlaps(int32_t NMin, int32_t NMax) {
+    std::FILE* log = std::fopen(kRunLogName, "r");
+    if (log == nullptr) return;
+    LogLine line{};
+    bool atLineStart = true;
+    int32_t number = 0;
+    while (std::fgets(line.data(), static_cast<int>(line.size() - kScanSlack), log) != nullptr) {
+        int32_t loggedMin = 0;
+        int32_t loggedMax = 0;
+        number += atLineStart ? 1 : 0;
+        if (atLineStart && read_logged_range(line.data(), loggedMin, loggedMax) &&
+            overlaps(NMin, NMax, loggedMin, loggedMax))
+            std::printf("%s already shows n from %d to %d: line %d\n", kRunLogName, loggedMin, loggedMax, number);
+        atLineStart = std::strchr(line.data(), '\n') != nullptr;
+    }
+    std::fclose(log);
 }
 
 void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,

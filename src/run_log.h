@@ -25,6 +25,17 @@ void format_log_timestamp(const std::tm& local, LogText& text);
 void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text);
 
+// Reads the range of a run log line, "... Range <NMin>-<NMax> ..."; false
+// when line holds none. line is followed by at least kScanSlack readable
+// bytes.
+bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax);
+
+// For a preview: names every line of the run log whose range overlaps
+// NMin <= n < NMax, "brisvel.log already shows n from <NMin> to <NMax>:
+// line <number>", so that a range is not handed out twice. A missing run
+// log names nothing.
+void show_logged_overlaps(int32_t NMin, int32_t NMax);
+
 // The run log stage: appends the line for this run to the run log in the
 // current directory, inside the report window that the writing stage
 // opened. Problems are reported; the run goes on.

@@ -114,3 +114,17 @@ StageStatus write_work_file(const CandidateTable& table, const RunSettings& sett
     std::printf("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;
 }
+
+// Each line is printed without its line end: the console ends it as the
+// host ends its lines.
+void preview_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch) {
+    int32_t lines = 0;
+    const std::string_view text(batch.data(), format_work_lines(table, settings, batch, lines).value_or(0));
+    std::printf("Would output %d candidates to %s\n", lines, settings.outputPath.data());
+    const std::string_view lineEnd(kLineEnd, kLineEndLength);
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t to = text.find(lineEnd, from);
+        std::printf("%.*s\n", static_cast<int>(to - from), text.data() + from);
+        from = to + lineEnd.size();
+    }
+}

@@ -53,3 +53,8 @@ bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t Wacto
 // opens the report window; closing it is the caller's.
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
                             ReportWindow& window, int32_t& linesWritten);
+
+// The writing stage's preview: prints "Would output <count> candidates to
+// <path>" and then, one to a console line, the lines that write_work_file
+// would append; touches no file.
+void preview_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch);

@@ -89,6 +89,10 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"the version", kSieve, {"--version"}, "brisvel " BRISVEL_VERSION "\n", 0, std::nullopt},
         {"an option beside others is no request", kSieve, {"--help", "x"}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"an unknown option", kSieve, {"-x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"a preview needs the four numbers too", kSieve, {"--dry-run", "100", "200", "45"},
+         invoked_name() + kUsageTail, 1, std::nullopt},
+        {"a preview's option only counts first", kSieve, {"100", "--dry-run", "200", "45", "1"},
+         kSearching + "0 numbers between 100 =< n < 0\n", 0, std::nullopt},
         {"a Windows help request elsewhere", kSieve, {"/?"},
          kWindowsHost ? "" : invoked_name() + kUsageTail, kWindowsHost ? 0 : 1, std::nullopt},
         {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
@@ -123,6 +127,30 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
         EXPECT_EQ(file_exists(caseDir / "brisvel.log"), c.status == 0 && c.work.has_value());
     }
+}
+
+// A preview prints what a run would append and the run log's lines whose
+// range overlaps, and touches no file; the run after it appends exactly
+// those lines.
+TEST_F(Run, ADryRunShowsTheLinesAndTheLoggedRangesAndWritesNothing) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string stamp = "[Tue 08-Dec-2026 23:05:09]  Range ";
+    const std::string log = stamp + "      50-100      (   50), 45, 1,    3 candidates in worktodo.ini\n" +
+                            stamp + "     150-250      (  100), 45, 1,    3 candidates in worktodo.ini\n" +
+                            "no run: " + std::string(3000, 'x') + stamp + "100-200\n" +
+                            stamp + "      -5-101      (  106), 45, 1,    3 candidates in worktodo.ini\n" +
+                            stamp + "     199-199      (    0), 45, 1,    0 candidates in worktodo.ini\n";
+    write_file(at("brisvel.log"), log);
+    const RunResult preview = run({"--dry-run", "100", "200", "45", "1"});
+    EXPECT_EQ(preview.status, 0);
+    EXPECT_EQ(preview.out, host_text(kCounted + kNoList + "Would output 8 candidates to worktodo.ini\n") + kExampleLines +
+                               host_text("brisvel.log already shows n from 150 to 250: line 2\n"
+                                         "brisvel.log already shows n from -5 to 101: line 4\n"));
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"brisvel.log", "drask.dat"}));
+    EXPECT_EQ(read_file(at("brisvel.log")), log);
+
+    EXPECT_EQ(run({"100", "200", "45", "1"}).out, host_text(kCounted + kNoList + "Output 8 candidates to worktodo.ini\n"));
+    EXPECT_EQ(work_file(), kExampleLines) << "the lines the preview showed";
 }
 
 // A launcher always names the program, so only a direct start can leave the
