@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "candidate.h"
+#include "host.h"
 #include "reference_readers.h"
 #include "work_file.h"
 
@@ -15,8 +16,6 @@ namespace {
 struct State {
     RunSettings settings;
     CandidateTable table;
-    CandidateArray scratch;
-    WorkBatch batch;
 };
 
 }  // namespace
@@ -40,10 +39,9 @@ int main(int argc, char** argv) {
         std::fclose(list);
         if (!readToEnd) return 1;
     }
-    order_by_n(state.table, state.scratch);
+    order_by_n(state.table);
     int32_t written = 0;
-    ReportWindow window{};
-    const StageStatus status = write_work_file(state.table, s, state.batch, window, written);
-    close_report_window(window);
+    const StageStatus status = write_work_file(state.table, s, written);
+    close_report_window();
     return status == StageStatus::kContinue ? 0 : 1;
 }

@@ -1,6 +1,5 @@
 #include "append_file.h"
 
-#include "host.h"
 
 namespace {
 
@@ -63,14 +62,9 @@ bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSiz
 }
 
 LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle) {
-    switch (open_for_append(path, waitForReader, handle)) {
-        case OpenOutcome::kNoReader:
-            return LockOutcome::kNoReader;
-        case OpenOutcome::kNotOpened:
-            return LockOutcome::kNotOpened;
-        case OpenOutcome::kOpened:
-            break;
-    }
+    const OpenOutcome opened = open_for_append(path, waitForReader, handle);
+    if (opened != OpenOutcome::kOpened)
+        return opened == OpenOutcome::kNoReader ? LockOutcome::kNoReader : LockOutcome::kNotOpened;
     return locked_on_path(path, handle, false);
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "append_host.h"
+#include "host.h"
 
 enum class LockOutcome {
     kLocked,     // the lock is held, on the file that path names

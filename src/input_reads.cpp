@@ -20,6 +20,11 @@ const char* after_last_newline(const char* begin, const char* end) {
 
 }  // namespace
 
+InputBlock& shared_input_block() {
+    static InputBlock block;
+    return block;
+}
+
 // Reads the raw bytes [from, end) in place as text mode does and returns
 // the end of what they become. A CR that ends them is held back until the
 // byte after it is known, unless the file ends there.

@@ -14,20 +14,28 @@
 #include <cstdio>
 
 #include "decimal.h"
+#include "host.h"
 
 enum class InputMode {
     kBinary,
     kText,
 };
 
-inline constexpr std::size_t kInputBlockSize = 256 * 1024;
-// Bytes after the block's room for data, so that a number at the end of a
-// read can be scanned eight digits at a time (the bytes past it ignored).
-inline constexpr std::size_t kInputBlockSlack = kScanSlack;
-using InputBlock = std::array<char, kInputBlockSize + kInputBlockSlack>;
+// Windows programs read their inputs in the runtime's text mode; elsewhere
+// files are read as raw bytes.
+inline constexpr InputMode kHostInputMode = kWindows ? InputMode::kText : InputMode::kBinary;
 
-// Bytes [begin, end) of the data, followed by at least kInputBlockSlack
-// readable bytes.
+inline constexpr std::size_t kInputBlockSize = 256 * 1024;
+// After the block's room for data, kScanSlack bytes more, so that a number
+// at the end of a read can be scanned eight digits at a time (the bytes
+// past it ignored).
+using InputBlock = std::array<char, kInputBlockSize + kScanSlack>;
+
+// The block that the tool's readers use in turn, one file after the other.
+InputBlock& shared_input_block();
+
+// Bytes [begin, end) of the data, followed by at least kScanSlack readable
+// bytes.
 struct InputSpan {
     const char* begin;
     const char* end;

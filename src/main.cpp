@@ -14,15 +14,11 @@
 
 namespace {
 
-// Everything a run works on, in fixed storage for the whole run.
+// What the stages of a run share, in fixed storage for the whole run; each
+// stage keeps its own working storage.
 struct RunState {
     RunSettings settings;
     CandidateTable table;
-    CandidateArray scratch;
-    InputBlock inputBlock;  // the sieve file's, then the removal list's
-    RemovalIndex removalIndex;
-    WorkBatch workBatch;
-    ReportWindow reportWindow;
 };
 
 constexpr int kNumberArguments = 4;
@@ -105,24 +101,21 @@ int exit_status(StageStatus status) {
 int run(int argc, const char* const* argv, RunState& state) {
     bool preview = false;
     StageStatus status = parse_command_line(argc, argv, state.settings, preview);
-    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table, state.inputBlock);
+    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table);
     if (status == StageStatus::kContinue) status = report_count(state.table, state.settings);
     if (status != StageStatus::kContinue) return exit_status(status);
 
-    apply_removal_list(state.settings, state.table, state.removalIndex, state.inputBlock);
-    order_by_n(state.table, state.scratch);
-    if (preview) {
-        preview_work_file(state.table, state.settings, state.workBatch);
-        show_logged_overlaps(state.settings.NMin, state.settings.NMax);
-        return kExitSuccess;
-    }
+    apply_removal_list(state.settings, state.table);
+    order_by_n(state.table);
     int32_t linesWritten = 0;
-    status = write_work_file(state.table, state.settings, state.workBatch, state.reportWindow, linesWritten);
-    const RunSettings& s = state.settings;
-    if (status == StageStatus::kContinue)
-        append_run_log(s.NMin, s.NMax, linesWritten, s.outputPath.data(), s.SieveDepth, s.WactorWorth,
-                       state.reportWindow);
-    close_report_window(state.reportWindow);
+    if (preview)
+        preview_work_file(state.table, state.settings);
+    else
+        status = write_work_file(state.table, state.settings, linesWritten);
+    if (preview)
+        show_logged_overlaps(state.settings);
+    else if (status == StageStatus::kContinue)
+        append_run_log(state.settings, linesWritten);
     return exit_status(status);
 }
 
@@ -131,9 +124,9 @@ int run(int argc, const char* const* argv, RunState& state) {
 int main(int argc, char** argv) {
     static RunState state{};
     if (!prepare_process()) return kExitFailure;
-    ConsoleOutput console{};
-    show_utf8_in_console(console);
+    show_utf8_in_console();
     const int status = run(argc, argv, state);
-    restore_console(console);
+    close_report_window();
+    restore_console();
     return status;
 }

@@ -3,7 +3,6 @@
 #include <bit>
 
 #include "decimal.h"
-#include "host.h"
 
 namespace {
 
@@ -67,8 +66,6 @@ std::size_t slot_of(const RemovalIndex& index, uint64_t key, uint64_t hash) {
     return slot;
 }
 
-}  // namespace
-
 // Places are added from the last to the first, so that each pair's places
 // are linked in table order.
 void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
@@ -86,6 +83,7 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     }
 }
 
+// Marks the entries that the read [begin, end) names; returns how many.
 int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
                           CandidateTable& table) {
     Candidate named{};
@@ -107,6 +105,8 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
     return marked;
 }
 
+}  // namespace
+
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                          RemovalIndex& index, InputBlock& block, int32_t& removed) {
     build_removal_index(table, index);
@@ -117,8 +117,8 @@ bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NM
     return !reads.failed();
 }
 
-void apply_removal_list(const RunSettings& settings, CandidateTable& table, RemovalIndex& index,
-                        InputBlock& block) {
+void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
+    static RemovalIndex index;
     std::FILE* in = std::fopen(kRemovalListName, "rb");
     if (in == nullptr) {
         std::printf("Can't find %s - continuing\n", kRemovalListName);
@@ -127,7 +127,8 @@ void apply_removal_list(const RunSettings& settings, CandidateTable& table, Remo
     std::printf("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
     const bool readToEnd =
-        read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, block, removed);
+        read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, shared_input_block(),
+                            removed);
     std::fclose(in);
     if (!readToEnd)
         std::printf("Failed to read %s - continuing\n", kRemovalListName);

@@ -34,23 +34,16 @@ struct RemovalIndex {
     std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
 };
 
-void build_removal_index(const CandidateTable& table, RemovalIndex& index);
-
-// Interprets the read [begin, end), "<any number> <k> <n>": when n lies in
-// the range, marks every entry (k, n) not marked yet. A read without all
-// three numbers marks nothing. Returns the number of entries marked.
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
-                          CandidateTable& table);
-
 // Indexes the table, then reads the whole stream in reads as input_reads.h
-// describes, the first a header, adding the entries marked to removed.
+// describes, the first a header: a read "<any number> <k> <n>" whose n lies
+// in the range marks every entry (k, n) not marked yet, and a read without
+// all three numbers marks nothing. Adds the entries marked to removed.
 // False when reading failed before the end; the lines read whole before
 // the failure still mark.
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                          RemovalIndex& index, InputBlock& block, int32_t& removed);
 
-// The removal stage: reads the removal list if there is one, using index
-// and block, and reports what it removed. A missing or unreadable list is
-// reported; the run goes on either way.
-void apply_removal_list(const RunSettings& settings, CandidateTable& table, RemovalIndex& index,
-                        InputBlock& block);
+// The removal stage: reads the removal list if there is one and reports
+// what it removed. A missing or unreadable list is reported; the run goes
+// on either way.
+void apply_removal_list(const RunSettings& settings, CandidateTable& table);

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "append_report.h"
 #include "decimal.h"
+#include "delivery.h"
+#include "host.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax) {
 
 // A line longer than the buffer is read in pieces; only the first piece of
 // each line is looked at.
-void show_logged_overlaps(int32_t NMin, int32_t NMax) {
+void show_logged_overlaps(const RunSettings& settings) {
     std::FILE* log = std::fopen(kRunLogName, "r");
     if (log == nullptr) return;
     LogLine line{};
@@ -69,32 +70,23 @@ void show_logged_overlaps(int32_t NMin, int32_t NMax) {
         int32_t loggedMax = 0;
         number += atLineStart ? 1 : 0;
         if (atLineStart && read_logged_range(line.data(), loggedMin, loggedMax) &&
-            overlaps(NMin, NMax, loggedMin, loggedMax))
+            overlaps(settings.NMin, settings.NMax, loggedMin, loggedMax))
             std::printf("%s already shows n from %d to %d: line %d\n", kRunLogName, loggedMin, loggedMax, number);
         atLineStart = std::strchr(line.data(), '\n') != nullptr;
     }
     std::fclose(log);
 }
 
-void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
-                    int32_t SieveDepth, int32_t WactorWorth, ReportWindow& window) {
+void append_run_log(const RunSettings& settings, int32_t linesWritten) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
     LogText stamp{};
     format_log_timestamp(local, stamp);
     LogText summary{};
-    format_range_summary(NMin, NMax, linesWritten, outputPath, SieveDepth, WactorWorth, summary);
+    format_range_summary(settings.NMin, settings.NMax, linesWritten, settings.outputPath.data(), settings.SieveDepth,
+                         settings.WactorWorth, summary);
     // The line holds both texts whole, so snprintf never cuts it.
     LogLine line{};
     const int length = std::snprintf(line.data(), line.size(), "%s%s", stamp.data(), summary.data());
-    switch (append_reporting(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, false, window)) {
-        case AppendOutcome::kNotOpened:
-            std::printf("Failed to open %s for output - continuing\n", kRunLogName);
-            break;
-        case AppendOutcome::kNotWritten:
-            std::printf("Failed to write %s - continuing\n", kRunLogName);
-            break;
-        case AppendOutcome::kAppended:
-            break;
-    }
+    deliver_lines(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, false, "continuing");
 }

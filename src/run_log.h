@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "host.h"
+#include "candidate.h"
 
 inline constexpr const char* kRunLogName = "brisvel.log";
 
@@ -30,14 +30,13 @@ void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, cons
 // bytes.
 bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax);
 
-// For a preview: names every line of the run log whose range overlaps
-// NMin <= n < NMax, "brisvel.log already shows n from <NMin> to <NMax>:
-// line <number>", so that a range is not handed out twice. A missing run
-// log names nothing.
-void show_logged_overlaps(int32_t NMin, int32_t NMax);
+// For a preview: names every line of the run log whose range overlaps the
+// settings' NMin <= n < NMax, "brisvel.log already shows n from <NMin> to
+// <NMax>: line <number>", so that a range is not handed out twice. A
+// missing run log names nothing.
+void show_logged_overlaps(const RunSettings& settings);
 
-// The run log stage: appends the line for this run to the run log in the
-// current directory, inside the report window that the writing stage
-// opened. Problems are reported; the run goes on.
-void append_run_log(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
-                    int32_t SieveDepth, int32_t WactorWorth, ReportWindow& window);
+// The run log stage: appends the line for this run, which wrote
+// linesWritten lines, to the run log in the current directory. Problems
+// are reported; the run goes on.
+void append_run_log(const RunSettings& settings, int32_t linesWritten);

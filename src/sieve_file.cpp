@@ -1,7 +1,6 @@
 #include "sieve_file.h"
 
 #include "decimal.h"
-#include "host.h"
 
 namespace {
 
@@ -63,25 +62,17 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
     return reads.failed() ? SieveOutcome::kReadError : SieveOutcome::kEndOfFile;
 }
 
-StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table, InputBlock& block) {
+StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {
     std::FILE* in = std::fopen(kSieveFileName, "rb");
     if (in == nullptr) {
         std::printf("Failed to open %s - exiting\n", kSieveFileName);
         return StageStatus::kFailed;
     }
     std::printf("Searching %s... ", kSieveFileName);
-    const SieveOutcome outcome =
-        read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, block, fastest_skip_kernel());
+    const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table,
+                                                   shared_input_block(), fastest_skip_kernel());
     std::fclose(in);
-    switch (outcome) {
-        case SieveOutcome::kTableFull:
-            std::printf("Too many n values.  Choose a smaller range. Exiting\n");
-            return StageStatus::kFailed;
-        case SieveOutcome::kReadError:
-            std::printf("Failed to read %s - exiting\n", kSieveFileName);
-            return StageStatus::kFailed;
-        case SieveOutcome::kEndOfFile:
-            break;
-    }
-    return StageStatus::kContinue;
+    if (outcome == SieveOutcome::kTableFull) std::printf("Too many n values.  Choose a smaller range. Exiting\n");
+    if (outcome == SieveOutcome::kReadError) std::printf("Failed to read %s - exiting\n", kSieveFileName);
+    return outcome == SieveOutcome::kEndOfFile ? StageStatus::kContinue : StageStatus::kFailed;
 }

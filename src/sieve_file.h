@@ -31,4 +31,4 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
 
 // The sieve stage: opens the sieve file, fills table with the fastest
 // kernel this processor runs and reports problems.
-StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table, InputBlock& block);
+StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);

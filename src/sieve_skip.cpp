@@ -21,16 +21,14 @@ struct PlusRun {
     int64_t sum;
 };
 
-constexpr int32_t kMaxDigits = 4;
-
 int32_t advanced(int32_t n, int64_t sum) { return clamp_to_int32(n + sum); }
 
-// The line "+<1 to 4 digits>[\r]\n" at p.
+// The "+" line of at most kMaxPlusDigits digits at p.
 PlusRun plus_line_at(const char* p, const char* end) {
     if (p == end || *p != '+') return {0, 0};
     const char* q = p + 1;
     int64_t difference = 0;
-    for (; q < end && is_digit(*q) && q - p <= kMaxDigits; ++q) difference = difference * 10 + (*q - '0');
+    for (; q < end && is_digit(*q) && q - p <= kMaxPlusDigits; ++q) difference = difference * 10 + (*q - '0');
     const auto digits = q - p - 1;
     if (digits == 0 || (q < end && is_digit(*q))) return {0, 0};
     if (q < end && *q == '\r') ++q;
@@ -38,20 +36,30 @@ PlusRun plus_line_at(const char* p, const char* end) {
     return {static_cast<int32_t>(q + 1 - p), difference};
 }
 
+constexpr int64_t power_of_ten(int32_t exponent) { return exponent == 0 ? 1 : 10 * power_of_ten(exponent - 1); }
+
 // Runs of "+" lines are checked and summed a block of bytes at a time, a
 // batch of blocks in one go while even the largest possible sum could not
-// carry n into the range. A line that the blocks take holds at most 3
-// digits, so its bytes add at most 999 / 5 each.
-constexpr int64_t kMaxSumPerByte = 200;
+// carry n into the range. The largest difference per byte is that of the
+// longest line, "+999\n", rounded up: (10^d - 1) / (d + 2) grows with d.
+constexpr int64_t kMaxSumPerByte = (power_of_ten(kMaxPlusDigits) - 1 + kMaxPlusDigits + 1) / (kMaxPlusDigits + 2);
 constexpr int32_t kBatchBytes = 4096;
 
 // Runs are checked a block of 64 bytes at a time, from bit masks of its
 // newlines, carriage returns, plus signs and digits (bit i for byte i).
 constexpr int32_t kBlockBytes = 64;
-// Bytes past a block that a kernel reads to check and weigh its last bytes.
-constexpr int32_t kLookahead = 3;
+// Bytes past a block that a kernel reads to check and weigh its last
+// bytes: a digit's place needs the bytes after it, up to the longest line.
+constexpr int32_t kLookahead = kMaxPlusDigits;
+// The place weight of a leading digit is a byte in the kernels' sums.
+static_assert(power_of_ten(kMaxPlusDigits - 1) <= 255);
 
 #ifdef BRISVEL_X86_64
+
+// Everything a kernel calls in its loop is inlined at every optimisation
+// level: called, a helper would pass its vectors through memory, and a call
+// from AVX code clears the vector registers' upper halves on every block.
+#define BRISVEL_INLINE inline __attribute__((always_inline))
 
 struct BlockMasks {
     uint64_t newline;
@@ -71,19 +79,25 @@ struct RunCarry {
 
 constexpr RunCarry kAtLineStart = {1, 0, 0, 0};
 
-// True when a block continues a run of lines "+<1 to 3 digits>" ending in
-// "\n" or "\r\n", given what the block before passed on.
-bool continues_plus_run(const BlockMasks& m, RunCarry& carry) {
-    const uint64_t digits = m.digit;
-    const uint64_t edge = (digits << 3 | carry.lastDigits) & 0x3F;  // 3 digit bits each side of the boundary
+// The bits that end more than kMaxPlusDigits digit bits in a row.
+BRISVEL_INLINE uint64_t too_many_digits(uint64_t digits) {
+    uint64_t run = digits;
+    for (int32_t i = 1; i <= kMaxPlusDigits; ++i) run &= digits >> i;
+    return run;
+}
+
+// True when a block continues a run of "+" lines, given what the block
+// before passed on.
+BRISVEL_INLINE bool continues_plus_run(const BlockMasks& m, RunCarry& carry) {
+    // The digit bits on each side of the boundary with the block before.
+    const uint64_t edge = (m.digit << kMaxPlusDigits | carry.lastDigits) & ((uint64_t{1} << 2 * kMaxPlusDigits) - 1);
     const bool valid =
         (m.newline | m.cr | m.plus | m.digit) == ~uint64_t{0} &&             // nothing else
         m.plus == (m.newline << 1 | carry.newline) &&                        // '+' exactly at line starts
         ((m.plus << 1 | carry.plus) & ~m.digit) == 0 &&                      // then a digit
         (m.cr & ~(m.newline >> 1) & ~uint64_t{0} >> 1) == 0 && (carry.cr & ~m.newline) == 0 &&  // '\r' then '\n'
-        (digits & digits >> 1 & digits >> 2 & digits >> 3) == 0 &&          // 3 digits at most
-        (edge & edge >> 1 & edge >> 2 & edge >> 3) == 0;
-    carry = {m.newline >> 63, m.plus >> 63, m.cr >> 63, m.digit >> 61};
+        too_many_digits(m.digit) == 0 && too_many_digits(edge) == 0;
+    carry = {m.newline >> 63, m.plus >> 63, m.cr >> 63, m.digit >> (64 - kMaxPlusDigits)};
     return valid;
 }
 
@@ -92,10 +106,6 @@ int32_t run_length(int32_t blocks, uint64_t lastNewlines) {
     return lastNewlines == 0 ? 0 : kBlockBytes * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
 }
 
-
-// The block helpers must be inlined into the scans: called, they would pass
-// their vectors through memory.
-#define BRISVEL_INLINE inline __attribute__((always_inline))
 
 // 64 lanes of zeros, then 64 of all ones: a load at kTrailingOnes + 64 - k
 // has its lanes from k on set.
@@ -295,7 +305,9 @@ constexpr std::array<uint8_t, kSize> byte_table(int factor, bool digitOnly) {
 }
 
 // The weight, or kInvalid, at index 20 * class + 4 * next class + 2 *
-// (digit two on) + (digit three on).
+// (digit two on) + (digit three on): the two bytes after the next tell a
+// digit's place up to the longest line.
+static_assert(kMaxPlusDigits == 3, "the sequence table looks at three bytes after each byte");
 constexpr std::array<uint8_t, 128> sequence_table() {
     std::array<uint8_t, 128> table{};
     table.fill(kInvalid);
@@ -393,8 +405,7 @@ const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFi
                         SkipKernel kernel) {
     if (kernel == SkipKernel::kPortable) return p;
     while (end - p >= kBlockBytes + kLookahead) {
-        const auto room =
-            static_cast<int32_t>(std::min<std::ptrdiff_t>((end - p - kLookahead) / kBlockBytes, kBatchBytes));
+        const auto room = static_cast<int32_t>((end - p - kLookahead) / kBlockBytes);
         const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
         const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kBlockBytes) : 1;
         int64_t sum = 0;

@@ -15,6 +15,10 @@
 
 #include "pair_filter.h"
 
+// The lines the fast path skips: "+", 1 to kMaxPlusDigits digits, and "\n"
+// or "\r\n". Longer lines are read as any other line.
+inline constexpr int32_t kMaxPlusDigits = 3;
+
 enum class SkipKernel {
     kPortable,  // one line at a time, in plain C++
     kSse2,      // 16 bytes at a time
@@ -25,8 +29,8 @@ enum class SkipKernel {
 // The fastest kernel this processor can run.
 SkipKernel fastest_skip_kernel();
 
-// Starting at p, the start of a line, skips lines "+<1 to 4 digits>" ending
-// in "\n" or "\r\n" that lie wholly before end and do not store a pair;
+// Starting at p, the start of a line, skips "+" lines of at most
+// kMaxPlusDigits digits that lie wholly before end and do not store a pair;
 // n moves on by their differences. Returns where the first line not skipped
 // starts.
 const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter,

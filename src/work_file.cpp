@@ -1,19 +1,23 @@
 #include "work_file.h"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <utility>
 
-#include "append_report.h"
+#include "delivery.h"
 
 // Every number fits the width that the longest line, and so the batch, is
 // sized by: no line of a run can fail to fit.
 static_assert(kInt32Width == std::string_view("-2147483648").size());
 
 namespace {
+
+// Room for every line of a run, written as one piece.
+using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength>;
+WorkBatch batch;
+CandidateArray scratch;  // the merge sort's other half
 
 bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
 
@@ -26,26 +30,18 @@ bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
     return true;
 }
 
-bool put_number(std::span<char> lines, std::size_t& end, int32_t value) {
-    const std::to_chars_result result = std::to_chars(lines.data() + end, lines.data() + lines.size(), value);
-    if (result.ec != std::errc{}) return false;
-    end = static_cast<std::size_t>(result.ptr - lines.data());
-    return true;
-}
-
 // The path's room for text: all but its terminating zero.
 std::span<char> room_of(OutputPath& path) { return std::span(path).first(path.size() - 1); }
 
-// Formats the line of every entry with k > 0 into batch; returns where the
-// lines end, or nothing when one did not fit.
-std::optional<std::size_t> format_work_lines(const CandidateTable& table, const RunSettings& settings,
-                                             WorkBatch& batch, int32_t& linesWritten) {
+// Formats the line of every entry with k > 0 into batch, counting them in
+// lines; returns where the lines end. (The batch holds a full table's
+// longest lines: every line fits, and the count is of the lines formatted.)
+std::size_t format_work_lines(const CandidateTable& table, const RunSettings& settings, int32_t& lines) {
     std::size_t end = 0;
     for (int32_t i = 0; i < table.count; ++i) {
         const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
-        if (candidate.k <= 0) continue;
-        if (!put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end)) return std::nullopt;
-        ++linesWritten;
+        if (candidate.k > 0 && put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end))
+            ++lines;
     }
     return end;
 }
@@ -68,7 +64,7 @@ bool build_output_path(const char* directory, OutputPath& path) {
 // A bottom-up merge sort: runs of width entries are merged pairwise into the
 // other array, doubling width each pass. std::merge takes the left run's
 // entry first on equal n, which keeps the order stable.
-void order_by_n(CandidateTable& table, CandidateArray& scratch) {
+void order_by_n(CandidateTable& table) {
     const auto count = static_cast<std::ptrdiff_t>(table.count);
     Candidate* from = table.entries.data();
     Candidate* to = scratch.data();
@@ -85,41 +81,26 @@ void order_by_n(CandidateTable& table, CandidateArray& scratch) {
 
 bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth, std::span<char> lines,
                    std::size_t& end) {
-    const std::array<int32_t, kWorkLineTexts.size()> numbers = {candidate.k, candidate.n, SieveDepth, WactorWorth};
-    std::size_t at = end;
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-        if (!put_text(lines, at, kWorkLineTexts[i]) || !put_number(lines, at, numbers[i])) return false;
-    if (!put_text(lines, at, {kLineEnd, kLineEndLength})) return false;
-    end = at;
-    return true;
+    std::array<char, kMaxWorkLineLength + 1> line{};
+    const int length = std::snprintf(line.data(), line.size(), kWorkLineFormat, candidate.k, candidate.n, SieveDepth,
+                                     WactorWorth, kLineEnd);
+    return length > 0 && put_text(lines, end, {line.data(), static_cast<std::size_t>(length)});
 }
 
-StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
-                            ReportWindow& window, int32_t& linesWritten) {
+StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten) {
     const char* path = settings.outputPath.data();
     linesWritten = 0;
-    const std::optional<std::size_t> end = format_work_lines(table, settings, batch, linesWritten);
-    const AppendOutcome outcome =
-        end ? append_reporting(path, {batch.data(), *end}, true, window) : AppendOutcome::kNotWritten;
-    switch (outcome) {
-        case AppendOutcome::kNotOpened:
-            std::printf("Failed to open %s for output - exiting\n", path);
-            return StageStatus::kFailed;
-        case AppendOutcome::kNotWritten:
-            std::printf("Failed to write %s - exiting\n", path);
-            return StageStatus::kFailed;
-        case AppendOutcome::kAppended:
-            break;
-    }
+    const std::size_t end = format_work_lines(table, settings, linesWritten);
+    if (!deliver_lines(path, {batch.data(), end}, true, "exiting")) return StageStatus::kFailed;
     std::printf("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;
 }
 
 // Each line is printed without its line end: the console ends it as the
 // host ends its lines.
-void preview_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch) {
+void preview_work_file(const CandidateTable& table, const RunSettings& settings) {
     int32_t lines = 0;
-    const std::string_view text(batch.data(), format_work_lines(table, settings, batch, lines).value_or(0));
+    const std::string_view text(batch.data(), format_work_lines(table, settings, lines));
     std::printf("Would output %d candidates to %s\n", lines, settings.outputPath.data());
     const std::string_view lineEnd(kLineEnd, kLineEndLength);
     for (std::size_t from = 0; from < text.size();) {

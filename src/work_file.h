@@ -2,7 +2,6 @@
 // entry to the factoring client's work file.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -15,22 +14,13 @@
 
 inline constexpr const char* kWorkFileName = "worktodo.ini";
 
-// A work line "Pminus1=<k>,2,<n>,1,<SieveDepth>,<WactorWorth>" is each of
-// these texts followed by a number, then the host's line end.
-inline constexpr std::array<std::string_view, 4> kWorkLineTexts = {"Pminus1=", ",2,", ",1,", ","};
-
+// A work line: "Pminus1=<k>,2,<n>,1,<SieveDepth>,<WactorWorth>" and the
+// host's line end.
+inline constexpr const char* kWorkLineFormat = "Pminus1=%d,2,%d,1,%d,%d%s";
 // The widest signed 32-bit number, "-2147483648".
 inline constexpr std::size_t kInt32Width = std::numeric_limits<int32_t>::digits10 + 2;
-
-constexpr std::size_t longest_work_line() {
-    std::size_t length = kLineEndLength;
-    for (const std::string_view text : kWorkLineTexts) length += text.size() + kInt32Width;
-    return length;
-}
-inline constexpr std::size_t kMaxWorkLineLength = longest_work_line();
-
-// Room for every line of a run, written as one piece.
-using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength>;
+inline constexpr std::size_t kMaxWorkLineLength =
+    std::string_view("Pminus1=,2,,1,,").size() + 4 * kInt32Width + kLineEndLength;
 
 // The work file's path: the work file name alone when directory is null or
 // empty, otherwise directory, a separator unless it already ends in one, and
@@ -39,8 +29,7 @@ using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * k
 bool build_output_path(const char* directory, OutputPath& path);
 
 // Sorts the table by n, keeping entries with equal n in their table order.
-// scratch is working space of the table's size.
-void order_by_n(CandidateTable& table, CandidateArray& scratch);
+void order_by_n(CandidateTable& table);
 
 // Puts the work line of candidate into lines at end and moves end past it;
 // false, with nothing put, when it does not fit whole.
@@ -48,13 +37,11 @@ bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t Wacto
                    std::size_t& end);
 
 // The writing stage: appends a line for every entry with k > 0, in table
-// order, formatted into batch and written in one piece, and reports the
-// number written in linesWritten. Once the work file's lock is held, it
-// opens the report window; closing it is the caller's.
-StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch,
-                            ReportWindow& window, int32_t& linesWritten);
+// order, written in one piece, and reports the number written in
+// linesWritten.
+StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten);
 
 // The writing stage's preview: prints "Would output <count> candidates to
 // <path>" and then, one to a console line, the lines that write_work_file
 // would append; touches no file.
-void preview_work_file(const CandidateTable& table, const RunSettings& settings, WorkBatch& batch);
+void preview_work_file(const CandidateTable& table, const RunSettings& settings);

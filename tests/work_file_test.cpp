@@ -63,10 +63,9 @@ TEST(OutputPath, RefusesPathsLongerThan999Characters) {
 
 std::vector<Candidate> ordered(const std::vector<Candidate>& entries) {
     auto table = std::make_unique<CandidateTable>();
-    auto scratch = std::make_unique<CandidateArray>();
     std::copy(entries.begin(), entries.end(), table->entries.begin());
     table->count = static_cast<int32_t>(entries.size());
-    order_by_n(*table, *scratch);
+    order_by_n(*table);
     return entries_of(*table);
 }
 

@@ -4,11 +4,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
-#include "append_host.h"
+#include "host.h"
 
 namespace {
 
@@ -19,10 +21,10 @@ constexpr DWORD kLockOffsetHigh = DWORD{1} << 30;  // offset 2^62
 // Other programs keep every access to the file while the run holds it,
 // deleting among them: a client can still rename a new queue over it (the
 // run then opens the path again once it has the lock). The handle is not
-// inherited.
-// The path is read in the process's code page (UTF-8, by the manifest), as
-// the runtime's own open reads it, and handed to the wide call, which takes
-// paths past 260 characters; each byte gives at most one UTF-16 unit.
+// inherited. The path is read in the process's code page (UTF-8, by the
+// manifest), as the runtime's own open reads it, and handed to the wide
+// call, which takes paths past 260 characters; each byte gives at most one
+// UTF-16 unit.
 HANDLE open_shared(const char* path, DWORD access, DWORD disposition, DWORD flags) {
     std::array<wchar_t, 1024> wide{};
     if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), static_cast<int>(wide.size())) == 0)
@@ -95,7 +97,68 @@ int64_t append_piece(const AppendHandle& handle, const char* bytes, std::size_t 
     return static_cast<int64_t>(written);
 }
 
+// The code page to put back, 0 once it is back.
+std::atomic<UINT> codePageToRestore{0};
+std::atomic<bool> reportWindowOpen{false};
+// The console changed its code page for the run.
+bool consoleChanged = false;
+
+void put_code_page_back() {
+    const UINT codePage = codePageToRestore.exchange(0);
+    if (codePage != 0) SetConsoleOutputCP(codePage);
+}
+
+// Runs on the thread Windows starts for a console event, before the process
+// ends: it waits while the report window is open, so that the files and the
+// console agree, and leaves the console its user's code page. Then the next
+// handler, in the end the one that ends the process, acts on the event.
+BOOL WINAPI on_console_event(DWORD) {
+    while (reportWindowOpen.load()) Sleep(10);
+    put_code_page_back();
+    return FALSE;
+}
+
 }  // namespace
+
+bool to_local_time(std::time_t time, std::tm& local) { return localtime_s(&local, &time) == 0; }
+
+void show_utf8_in_console() {
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
+    const UINT previousCodePage = GetConsoleOutputCP();
+    if (previousCodePage == CP_UTF8) return;
+    // Stored first, so that no interrupt can find the code page changed and
+    // nothing to put back.
+    codePageToRestore.store(previousCodePage);
+    consoleChanged = SetConsoleOutputCP(CP_UTF8) != 0;
+    if (!consoleChanged) codePageToRestore.store(0);
+}
+
+void restore_console() {
+    if (!consoleChanged) return;
+    std::fflush(stdout);  // what was printed is shown while the console still reads UTF-8
+    put_code_page_back();
+}
+
+// Windows sends no signal for a file-size limit or a closed pipe; a write
+// there simply fails. The runtime marks a standard stream that the process
+// was started without as open, on no file, so it never gives its number to
+// a file the run opens.
+bool prepare_process() {
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+    return true;
+}
+
+void open_report_window() { reportWindowOpen.store(true); }
+
+void close_report_window() {
+    std::fflush(stdout);
+    reportWindowOpen.store(false);
+}
+
+// A console event waits for the window on a thread of its own; it never
+// stops a write.
+bool ending_signal_held() { return false; }
 
 // Windows has no FIFOs: there is never a reader to wait for.
 OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {

@@ -1,4 +1,4 @@
-#include "append_report.h"
+#include "delivery.h"
 
 #include <cstdio>
 
@@ -14,8 +14,7 @@ void announce_wait(const char* what, const char* path) {
 
 }  // namespace
 
-AppendOutcome append_reporting(const char* path, std::span<const char> lines, bool waitForReader,
-                               ReportWindow& window) {
+bool deliver_lines(const char* path, std::span<const char> lines, bool waitForReader, const char* then) {
     AppendHandle handle{};
     LockOutcome lock = open_locked(path, false, handle);
     if (lock == LockOutcome::kNoReader && waitForReader) {
@@ -26,12 +25,15 @@ AppendOutcome append_reporting(const char* path, std::span<const char> lines, bo
         announce_wait("another program to finish with", path);
         lock = wait_for_append_lock(path, handle);
     }
-    if (lock != LockOutcome::kLocked) return AppendOutcome::kNotOpened;
-    open_report_window(window);
+    if (lock != LockOutcome::kLocked) {
+        std::printf("Failed to open %s for output - %s\n", path, then);
+        return false;
+    }
+    open_report_window();
     const AppendResult result = append_locked(path, handle, lines);
     if (result.remaining > 0)
-        std::printf(result.regular ? "Could not put %s back as it was: %lld bytes of this run remain in it\n"
-                                   : "Could not put %s back as it was: %lld bytes of this run went out to it\n",
-                    path, static_cast<long long>(result.remaining));
-    return result.written ? AppendOutcome::kAppended : AppendOutcome::kNotWritten;
+        std::printf("Could not put %s back as it was: %lld bytes of this run %s\n", path,
+                    static_cast<long long>(result.remaining), result.regular ? "remain in it" : "went out to it");
+    if (!result.written) std::printf("Failed to write %s - %s\n", path, then);
+    return result.written;
 }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "append_host.h"
 #include "host.h"
 
 namespace {
@@ -37,6 +37,11 @@ int open_retrying(const char* path, int flags) {
 bool is_regular(int descriptor) {
     struct stat status {};
     return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool is_device(int descriptor) {
+    struct stat status {};
+    return fstat(descriptor, &status) == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
 }
 
 bool same_file(int first, int second) {
@@ -93,7 +98,66 @@ void cut_to_folder(FolderPath& folder) {
         slash[slash == folder.data() ? 1 : 0] = '\0';
 }
 
+// A closed standard descriptor gets the null device; the lowest free
+// number is the one the open takes.
+bool standard_descriptors_open() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        if (open("/dev/null", O_RDWR) != descriptor) return false;
+    }
+    return true;
+}
+
+// Signals whose default action is not to end the process.
+constexpr std::array kHarmlessByDefault = {SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGTSTP, SIGTTIN, SIGTTOU};
+
+bool would_end_process(int number) {
+    struct sigaction action {};
+    if (sigaction(number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) return false;
+    return action.sa_handler != SIG_DFL ||
+           std::find(kHarmlessByDefault.begin(), kHarmlessByDefault.end(), number) == kHarmlessByDefault.end();
+}
+
+// The signals that were not held before the report window opened.
+sigset_t maskBeforeWindow;
+bool windowOpen = false;
+
 }  // namespace
+
+bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
+
+// Other hosts' consoles show UTF-8 as it is.
+void show_utf8_in_console() {}
+
+void restore_console() {}
+
+bool prepare_process() {
+    if (!standard_descriptors_open()) return false;
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+void open_report_window() {
+    if (windowOpen) return;
+    sigset_t held;
+    sigfillset(&held);
+    windowOpen = sigprocmask(SIG_BLOCK, &held, &maskBeforeWindow) == 0;
+}
+
+void close_report_window() {
+    std::fflush(stdout);
+    if (windowOpen) sigprocmask(SIG_SETMASK, &maskBeforeWindow, nullptr);
+    windowOpen = false;
+}
+
+bool ending_signal_held() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return false;
+    for (int number = 1; number < NSIG; ++number)
+        if (sigismember(&pending, number) == 1 && would_end_process(number)) return true;
+    return false;
+}
 
 // Write-only first, and without waiting: a FIFO opened for reading too
 // would be a reader of its own, and one that nobody reads yet is the
@@ -120,12 +184,16 @@ OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& 
     return OpenOutcome::kNotOpened;
 }
 
+// A device (/dev/null, a terminal) holds no content that appenders share,
+// and its lock is one for the whole system: it is not taken, so that
+// unrelated programs never wait for each other there.
 bool try_lock_for_append(const AppendHandle& handle) {
-    return retrying([&] { return flock(handle.descriptor, LOCK_EX | LOCK_NB); }) == 0 || errno != EWOULDBLOCK;
+    return is_device(handle.descriptor) ||
+           retrying([&] { return flock(handle.descriptor, LOCK_EX | LOCK_NB); }) == 0 || errno != EWOULDBLOCK;
 }
 
 void lock_for_append(const AppendHandle& handle) {
-    retrying([&] { return flock(handle.descriptor, LOCK_EX); });
+    if (!is_device(handle.descriptor)) retrying([&] { return flock(handle.descriptor, LOCK_EX); });
 }
 
 bool path_names_handle(const char* path, const AppendHandle& handle) {
