@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
 """Benchmark of a whole brisvel run against `wc -l` and a literal reader.
 
-Builds a release binary, generates seeded sieve files (30 MB and 300 MB with
-LF line ends, 300 MB with CR LF) and removal lists in a temporary folder,
-checks that brisvel and the literal reader write identical work files, then
-times brisvel, the literal reader and `wc -l` on the sieve file interleaved,
-round after round, and prints medians, MB/s, ratios (the median of the
-ratios within each round) and peak resident memory. The long-list case does
+Builds brisvel at -O3 (Release) and at -O2 (RelWithDebInfo, as packagers
+build), and, on a processor with AVX-512 VBMI, both again with the sieve
+reader's kernel capped at AVX2, to show the processors most people have.
+First it times each skipping kernel on one piece of "+" lines in the cache
+(GB/s, both optimisation levels). Then it generates seeded sieve files
+(30 MB and 300 MB with LF line ends, 300 MB with CR LF) and removal lists in
+a temporary folder, checks that every build and the literal reader write
+identical work files, then times the builds, the literal reader, the bare
+read() of the file through the tool's block (the floor under any run) and
+`wc -l` on the file that dominates, interleaved, round after round, and
+prints medians, MB/s, ratios (the median of the ratios within each round)
+and peak resident memory. The long-list case does
 the same for a small sieve file that keeps about 9,000 pairs and a removal
 list of 1,000,000 lines in the range, timed against `wc -l` on the list; its
 literal reader scans the whole table for every line, as brisvel did before
@@ -21,7 +27,7 @@ back once with cat, which gives the kernel's large folios). The kernel's
 copy costs about three times more in the first state, so every ratio moves
 with it.
 
-    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases sieve,list] [--keep]
+    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases kernels,sieve,list] [--keep]
 """
 import argparse
 import os
@@ -41,14 +47,44 @@ TOOLS = {}
 BEFORE_INDEX = "8.5 s, about 1080x wc -l (measured on 2026-12-09 on this list, same machine kind)"
 
 
+def has_avx512_vbmi():
+    with open("/proc/cpuinfo") as info:
+        return any(line.startswith("flags") and " avx512vbmi " in line + " " for line in info)
+
+
+def build_variant(name, build_type, cap=""):
+    folder = os.path.join(ROOT, "build", name)
+    subprocess.run(["cmake", "-S", ROOT, "-B", folder, f"-DCMAKE_BUILD_TYPE={build_type}", "-DBUILD_TESTING=OFF",
+                    "-DBRISVEL_BENCH=ON", f"-DBRISVEL_KERNEL_CAP={cap}"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", folder, "-j2"], check=True, stdout=subprocess.DEVNULL)
+    return folder
+
+
 def build():
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF",
-                    "-DBRISVEL_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "-j2"], check=True, stdout=subprocess.DEVNULL)
-    TOOLS.update({name: os.path.join(BUILD, *path) for name, path in
-                  [("brisvel", ["brisvel"]), ("literal", ["bench", "literal_brisvel"]),
-                   ("generate", ["bench", "sieve_generate"]), ("measure", ["bench", "measure"])]})
+    """Builds the variants; returns the helpers and the brisvel of each variant by its label."""
+    variants = [("-O3", "bench", "Release", ""), ("-O2", "bench-o2", "RelWithDebInfo", "")]
+    if has_avx512_vbmi():
+        variants += [("-O3 AVX2", "bench-avx2", "Release", "kAvx2"), ("-O2 AVX2", "bench-o2-avx2", "RelWithDebInfo", "kAvx2")]
+    folders = {label: build_variant(name, build_type, cap) for label, name, build_type, cap in variants}
+    main = folders["-O3"]
+    TOOLS.update({name: os.path.join(main, *path) for name, path in
+                  [("literal", ["bench", "literal_brisvel"]), ("generate", ["bench", "sieve_generate"]),
+                   ("measure", ["bench", "measure"]), ("floor", ["bench", "read_floor"])]})
+    TOOLS["kernels"] = {label: os.path.join(folder, "bench", "kernels") for label, folder in folders.items()
+                        if "AVX2" not in label}
+    TOOLS["brisvel"] = {label: os.path.join(folder, "brisvel") for label, folder in folders.items()}
     return TOOLS
+
+
+def kernel_speeds(tools):
+    """Prints each kernel's speed on a piece in the cache, at each optimisation level."""
+    print("\nkernels on a 256 KiB piece of + lines in the cache, GB/s (best of 7)")
+    speeds = {label: dict(line.split() for line in subprocess.run([path], check=True, capture_output=True,
+                                                                    text=True).stdout.splitlines())
+              for label, path in tools["kernels"].items()}
+    print(f"  {'':10}" + "".join(f"{label:>8}" for label in speeds))
+    for kernel in next(iter(speeds.values())):
+        print(f"  {kernel:10}" + "".join(f"{float(s[kernel]):8.2f}" for s in speeds.values()))
 
 
 def timed(command, cwd):
@@ -68,13 +104,15 @@ def fresh_output(folder):
 
 
 def machine():
-    model = "unknown processor"
+    model, flags = "unknown processor", ""
     with open("/proc/cpuinfo") as info:
         for line in info:
-            if line.startswith("model name"):
+            if line.startswith("model name") and model == "unknown processor":
                 model = line.split(":", 1)[1].strip()
-                break
-    return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
+            if line.startswith("flags") and not flags:
+                flags = line
+    vector = "AVX-512 VBMI" if " avx512vbmi " in flags + " " else "AVX2, no AVX-512 VBMI" if " avx2 " in flags else "SSE2"
+    return f"{model} ({vector}), {os.cpu_count()} cores, {platform.system()} {platform.release()}"
 
 
 def resident_share(path):
@@ -95,53 +133,54 @@ def reread(path):
 
 
 def check_identical(tools, folder, args, label):
-    """Runs brisvel and the literal reader once (also warming the cache); returns the work lines written."""
-    out_fast = fresh_output(os.path.join(folder, "out-brisvel"))
+    """Runs every build and the literal reader once (also warming the cache); returns the work lines written."""
     out_literal = fresh_output(os.path.join(folder, "out-literal"))
-    timed([tools["brisvel"], *args, out_fast], folder)
     timed([tools["literal"], *args, out_literal], folder)
-    fast_lines = open(os.path.join(out_fast, "worktodo.ini"), "rb").read()
-    if fast_lines != open(os.path.join(out_literal, "worktodo.ini"), "rb").read():
-        sys.exit(f"{label}: brisvel and the literal reader wrote different work files")
-    return fast_lines.count(b"\n")
+    expected = open(os.path.join(out_literal, "worktodo.ini"), "rb").read()
+    for variant, brisvel in tools["brisvel"].items():
+        out = fresh_output(os.path.join(folder, "out-brisvel"))
+        timed([brisvel, *args, out], folder)
+        if open(os.path.join(out, "worktodo.ini"), "rb").read() != expected:
+            sys.exit(f"{label}: brisvel {variant} and the literal reader wrote different work files")
+    return expected.count(b"\n")
 
 
-def bench_case(tools, folder, label, counted, rounds, literal_rounds, state):
+def bench_case(tools, folder, label, counted, written, rounds, literal_rounds, state):
     with open(os.path.join(folder, "range")) as f:
         n_min, n_max = f.read().split()
     args = [n_min, n_max, "45", "1"]
-    out_fast = os.path.join(folder, "out-brisvel")
-    out_literal = os.path.join(folder, "out-literal")
+    out = os.path.join(folder, "out-brisvel")
     measured = os.path.join(folder, counted)
     megabytes = os.path.getsize(measured) / 1e6
-    written = open(os.path.join(out_fast, "worktodo.ini"), "rb").read().count(b"\n")
-
-    results = {"brisvel": [], "literal": [], "wc -l": []}
-    ratios = {"brisvel": [], "literal": []}
+    commands = {f"brisvel {variant}": [brisvel, *args, out] for variant, brisvel in tools["brisvel"].items()}
+    commands["read floor"] = [tools["floor"], measured]
+    results = {name: [] for name in [*commands, "literal", "wc -l"]}
+    ratios = {name: [] for name in [*commands, "literal"]}
     for round_number in range(rounds):
         wc = timed(["wc", "-l", measured], folder)
-        fast = timed([tools["brisvel"], *args, fresh_output(out_fast)], folder)
         results["wc -l"].append(wc)
-        results["brisvel"].append(fast)
-        ratios["brisvel"].append(fast[0] / wc[0])
+        for name, command in commands.items():
+            fresh_output(out)
+            results[name].append(timed(command, folder))
+            ratios[name].append(results[name][-1][0] / wc[0])
         if round_number < literal_rounds:
-            literal = timed([tools["literal"], *args, fresh_output(out_literal)], folder)
+            literal = timed([tools["literal"], *args, fresh_output(os.path.join(folder, "out-literal"))], folder)
             results["literal"].append(literal)
             ratios["literal"].append(literal[0] / wc[0])
 
     print(f"\n{label}{state}: {counted} {megabytes:.0f} MB, range {n_min} =< n < {n_max}, {written} work lines (identical)")
-    print(f"  {'':8} {'median s':>9} {'MB/s':>8} {'x wc -l':>8} {'peak MiB':>9}")
+    print(f"  {'':16} {'median s':>9} {'MB/s':>8} {'x wc -l':>8} {'peak MiB':>9}")
     for name, runs in results.items():
         if not runs:
             continue
         seconds = statistics.median(s for s, _ in runs)
         peak = max(kib for _, kib in runs) / 1024
         ratio = f"{statistics.median(ratios[name]):8.2f}" if name in ratios else f"{1:8.2f}"
-        print(f"  {name:8} {seconds:9.3f} {megabytes / seconds:8.0f} {ratio} {peak:9.1f}")
+        print(f"  {name:16} {seconds:9.3f} {megabytes / seconds:8.0f} {ratio} {peak:9.1f}")
     if results["literal"]:
         speedup = (statistics.median(l[0] for l in results["literal"]) /
-                   statistics.median(f[0] for f in results["brisvel"]))
-        print(f"  brisvel is {speedup:.1f}x faster than the literal reader")
+                   statistics.median(f[0] for f in results["brisvel -O3"]))
+        print(f"  brisvel -O3 is {speedup:.1f}x faster than the literal reader")
     if label == "long removal list":
         print(f"  before the table was indexed: {BEFORE_INDEX}")
 
@@ -151,7 +190,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--literal-rounds", type=int, default=3)
     parser.add_argument("--sizes", default="30,300", help="megabytes of the LF files; the largest also in CR LF")
-    parser.add_argument("--cases", default="sieve,list", help="sieve: the sieve files; list: the long removal list")
+    parser.add_argument("--cases", default="kernels,sieve,list",
+                        help="kernels: each kernel in the cache; sieve: the sieve files; list: the removal lists")
     parser.add_argument("--keep", action="store_true", help="keep the generated data")
     options = parser.parse_args()
 
@@ -161,6 +201,8 @@ def main():
     print(f"data in {data}; {options.rounds} rounds, the literal reader in the first {options.literal_rounds}")
     sizes = [int(s) for s in options.sizes.split(",")]
     chosen = options.cases.split(",")
+    if "kernels" in chosen:
+        kernel_speeds(tools)
     cases = []
     if "sieve" in chosen:
         cases += [(f"{size} MB, LF", size, "lf", "usual", "drask.dat") for size in sizes]
@@ -178,15 +220,15 @@ def main():
             with open(os.path.join(folder, "range"), "w") as f:
                 f.write(generated)
             n_min, n_max = generated.split()
-            check_identical(tools, folder, [n_min, n_max, "45", "1"], label)
+            written = check_identical(tools, folder, [n_min, n_max, "45", "1"], label)
             # Scanning the whole table for each of a million lines takes seconds: the shapes get one literal round.
             literal_rounds = options.literal_rounds if shape in ("usual", "long-list") else 1
             if counted == "drask.dat":
-                bench_case(tools, folder, label, counted, options.rounds, literal_rounds, ", as written")
+                bench_case(tools, folder, label, counted, written, options.rounds, literal_rounds, ", as written")
                 print(f"  ({reread(os.path.join(folder, counted))})")
-                bench_case(tools, folder, label, counted, options.rounds, 0, ", re-read")
+                bench_case(tools, folder, label, counted, written, options.rounds, 0, ", re-read")
             else:
-                bench_case(tools, folder, label, counted, options.rounds, literal_rounds, "")
+                bench_case(tools, folder, label, counted, written, options.rounds, literal_rounds, "")
             if not options.keep:
                 shutil.rmtree(folder)
     finally:

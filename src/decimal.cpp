@@ -163,6 +163,10 @@ const char* read_int32_before_slack(const char* begin, const char* end, int32_t&
     return read_number<true>(begin, end, value);
 }
 
+int32_t value_of_digits_before_slack(const char* p, std::ptrdiff_t count) {
+    return static_cast<int32_t>(kLittleEndian ? value_of_eight_at_most(p, count) : magnitude_of(p, p + count));
+}
+
 const char* skip_number_before_slack(const char* begin, const char* end) {
     const char* p = skip_space(begin, end);
     read_sign(p, end);

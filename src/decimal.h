@@ -19,6 +19,10 @@ inline constexpr std::size_t kScanSlack = 8;
 // inside the text ends the number like any other non-digit.
 const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value);
 
+// The value of the 1 to 8 digits at p, which are followed by readable bytes
+// to make 8; they are valued at once.
+int32_t value_of_digits_before_slack(const char* p, std::ptrdiff_t count);
+
 // Where the number that read_int32_before_slack would read ends, or nullptr
 // when there is none; its value is not computed.
 const char* skip_number_before_slack(const char* begin, const char* end);

@@ -4,6 +4,11 @@
 
 #include "decimal.h"
 
+#if defined(__x86_64__) || defined(_M_X64)
+#define BRISVEL_X86_64 1
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The pair a read names. The read's first number is an identifier of any
@@ -83,11 +88,10 @@ void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
     }
 }
 
-// Marks the entries that the read [begin, end) names; returns how many.
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
-                          CandidateTable& table) {
-    Candidate named{};
-    if (!read_named_pair(begin, end, named) || named.n < NMin || named.n >= NMax) return 0;
+// Marks every entry (k, n) of the pair named, when its n lies in the range,
+// that is not marked yet; returns how many.
+int32_t mark_named(const Candidate& named, int32_t NMin, int32_t NMax, RemovalIndex& index, CandidateTable& table) {
+    if (named.n < NMin || named.n >= NMax) return 0;
     const uint64_t key = pair_key(named);
     const uint64_t hash = mixed(key);
     if (!may_hold(index, hash)) return 0;
@@ -105,6 +109,83 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
     return marked;
 }
 
+// Marks the entries that the read [begin, end) names; returns how many.
+int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
+                          CandidateTable& table) {
+    Candidate named{};
+    return read_named_pair(begin, end, named) ? mark_named(named, NMin, NMax, index, table) : 0;
+}
+
+#ifdef BRISVEL_X86_64
+
+// Most lines of a list have one shape, "<digits> <1 to 8 digits> <1 to 8
+// digits>" and "\n" or "\r\n", and are taken from one window of bytes, by
+// bit masks of its digits, spaces, carriage returns and newlines (bit i for
+// byte i); k and n are valued eight digits at once. Such a line is one
+// read, and it names the pair that take_removal_read would find in it.
+constexpr std::ptrdiff_t kWindowBytes = 32;
+constexpr int kMaxWindowDigits = 8;
+
+struct WindowMasks {
+    uint32_t digit, space, cr, newline;
+};
+
+WindowMasks masks_at(const char* p) {
+    WindowMasks masks{};
+    for (int half = 0; half < 2; ++half) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * half));
+        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const auto bits = [half](__m128i lanes) {
+            return static_cast<uint32_t>(_mm_movemask_epi8(lanes)) << (16 * half);
+        };
+        masks.digit |= bits(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values));
+        masks.space |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+        masks.cr |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+        masks.newline |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+    }
+    return masks;
+}
+
+bool is_field_width(int digits) { return digits >= 1 && digits <= kMaxWindowDigits; }
+
+// The length of the line at p, newline included, when it has the common
+// shape and ends before end, with its pair in named; 0 otherwise.
+std::ptrdiff_t common_line_at(const char* p, const char* end, Candidate& named) {
+    const WindowMasks m = masks_at(p);
+    if (m.newline == 0) return 0;
+    const int length = std::countr_zero(m.newline);  // the bytes before the newline
+    if (length >= end - p) return 0;
+    const uint32_t cr = length > 0 ? m.cr & uint32_t{1} << (length - 1) : 0;
+    const uint32_t fields = ((uint32_t{1} << length) - 1) & ~cr;
+    const uint32_t spaces = m.space & fields;
+    if (((m.digit | spaces) & fields) != fields || std::popcount(spaces) != 2) return 0;
+    const int first = std::countr_zero(spaces);
+    const int second = std::countr_zero(spaces & (spaces - 1));
+    const int kDigits = second - first - 1;
+    const int nDigits = length - (cr != 0 ? 1 : 0) - second - 1;
+    if (first == 0 || !is_field_width(kDigits) || !is_field_width(nDigits)) return 0;
+    named = {value_of_digits_before_slack(p + first + 1, kDigits), value_of_digits_before_slack(p + second + 1, nDigits)};
+    return length + 1;
+}
+
+#endif
+
+// Takes the lines of the common shape from p on, while the window fits
+// before end (and its slack), marking what they name; returns where the
+// first line it did not take starts.
+const char* take_common_lines(const char* p, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
+                              CandidateTable& table, int32_t& removed) {
+#ifdef BRISVEL_X86_64
+    Candidate named{};
+    for (std::ptrdiff_t length = 0; end - p >= kWindowBytes && (length = common_line_at(p, end, named)) > 0;
+         p += length)
+        removed += mark_named(named, NMin, NMax, index, table);
+#else
+    (void)end, (void)NMin, (void)NMax, (void)index, (void)table, (void)removed;
+#endif
+    return p;
+}
+
 }  // namespace
 
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
@@ -112,8 +193,15 @@ bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NM
     build_removal_index(table, index);
     InputReads reads(in, block, mode);
     reads.skip_reads(kRemovalHeaderReads);
-    for (InputSpan read{}; reads.next_read(read);)
-        removed += take_removal_read(read.begin, read.end, NMin, NMax, index, table);
+    for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
+        const char* taken = take_common_lines(unread.begin, unread.end, NMin, NMax, index, table, removed);
+        if (taken != unread.begin) {
+            reads.skip_to(taken);
+        } else {
+            const InputSpan read = reads.take_read();
+            removed += take_removal_read(read.begin, read.end, NMin, NMax, index, table);
+        }
+    }
     return !reads.failed();
 }
 

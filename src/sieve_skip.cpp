@@ -60,6 +60,24 @@ static_assert(power_of_ten(kMaxPlusDigits - 1) <= 255);
 // level: called, a helper would pass its vectors through memory, and a call
 // from AVX code clears the vector registers' upper halves on every block.
 #define BRISVEL_INLINE inline __attribute__((always_inline))
+// Each kernel stays a function of its own, with nothing called inside it:
+// .ci/run checks that in the optimised build's object.
+#define BRISVEL_KERNEL __attribute__((noinline))
+
+// The bytes of a run of "+" lines by class, and which may follow which: a
+// line is "+", its digits, and "\n" or "\r\n".
+enum ByteClass : uint8_t { kOther, kPlus, kDigit, kCr, kLf };
+
+constexpr ByteClass class_of(int byte) {
+    if (byte == '+') return kPlus;
+    if (byte >= '0' && byte <= '9') return kDigit;
+    return byte == '\r' ? kCr : byte == '\n' ? kLf : kOther;
+}
+
+constexpr bool may_follow(ByteClass self, ByteClass next) {
+    return (self == kLf && next == kPlus) || (self == kPlus && next == kDigit) ||
+           (self == kDigit && (next == kDigit || next == kCr || next == kLf)) || (self == kCr && next == kLf);
+}
 
 struct BlockMasks {
     uint64_t newline;
@@ -102,7 +120,7 @@ BRISVEL_INLINE bool continues_plus_run(const BlockMasks& m, RunCarry& carry) {
 }
 
 // The length of a checked run of blocks: up to the last newline of the last.
-int32_t run_length(int32_t blocks, uint64_t lastNewlines) {
+BRISVEL_INLINE int32_t run_length(int32_t blocks, uint64_t lastNewlines) {
     return lastNewlines == 0 ? 0 : kBlockBytes * (blocks - 1) + static_cast<int32_t>(std::bit_width(lastNewlines));
 }
 
@@ -118,7 +136,7 @@ alignas(64) constexpr std::array<unsigned char, 2 * kBlockBytes> kTrailingOnes =
 
 // The lanes after the last newline of a block: the start of a line that
 // continues past it, which a run does not take.
-const char* lanes_after(uint64_t newlines) {
+BRISVEL_INLINE const char* lanes_after(uint64_t newlines) {
     return reinterpret_cast<const char*>(kTrailingOnes.data()) + kBlockBytes - std::bit_width(newlines);
 }
 
@@ -154,7 +172,7 @@ BRISVEL_INLINE __m128i weighted_digits_128(const char* q, __m128i values, __m128
                          _mm_madd_epi16(_mm_unpackhi_epi8(values, zero), _mm_unpackhi_epi8(weights, zero)));
 }
 
-int64_t total_128(__m128i sums) {
+BRISVEL_INLINE int64_t total_128(__m128i sums) {
     const __m128i pairs = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
     return _mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1))));
 }
@@ -184,7 +202,7 @@ BRISVEL_INLINE __m128i block_sum_128(const char* q, const __m128i (&values)[4], 
     return sums;
 }
 
-int32_t scan_plus_blocks_sse2(const char* p, int32_t blocks, int64_t& sum) {
+BRISVEL_KERNEL int32_t scan_plus_blocks_sse2(const char* p, int32_t blocks, int64_t& sum) {
     RunCarry carry = kAtLineStart;
     __m128i sums = _mm_setzero_si128();
     __m128i values[4];
@@ -205,70 +223,151 @@ int32_t scan_plus_blocks_sse2(const char* p, int32_t blocks, int64_t& sum) {
     return run_length(taken, newlines);
 }
 
+// With AVX2 a block is checked, and its digits summed, in vector registers,
+// and tested once. Each byte a run may hold has a low nibble of its own
+// ('0' to '9' 0 to 9, LF A, '+' B, CR D), so lookups by the low nibble
+// (vpshufb) tell whether a byte is one of them (its own entry equals it; a
+// byte from 0x80 up looks up 0), its class, and, with the next byte's class,
+// whether the two may follow each other. Four bytes in a row of which none
+// is below '0' are four digits (every other byte a run holds is below it).
+// The digits are counted unweighted, and so are those followed by a digit
+// and those followed by two: a digit's place weight 1, 10 or 100 comes out
+// as all + 9 * (one after) + 90 * (two after). A block reads three bytes
+// past its end.
 #define BRISVEL_AVX2 __attribute__((target("avx2"))) BRISVEL_INLINE
 
-BRISVEL_AVX2 __m256i load_256(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+// The byte whose low nibble each entry is, 0 where there is none.
+constexpr std::array<char, 16> kNibbleOwners = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                '8', '9', '\n', '+', 0, '\r', 0, 0};
 
-BRISVEL_AVX2 __m256i line_ends_256(const char* p) {
-    const __m256i bytes = load_256(p);
-    return _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')),
-                           _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')));
+// A byte's class in two bits: LF, '+', digit, CR. (A byte of no class is
+// refused by its own entry.)
+constexpr int two_bit_class(ByteClass c) { return c == kLf ? 0 : c; }
+constexpr ByteClass from_two_bits(int bits) { return bits == 0 ? kLf : ByteClass(bits); }
+
+// A lookup by low nibble, in both 16-byte halves of a vector.
+template <typename Entry>
+constexpr std::array<uint8_t, 32> nibble_table(Entry entry) {
+    std::array<uint8_t, 32> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<uint8_t>(entry(i % 16));
+    return table;
 }
 
-BRISVEL_AVX2 uint64_t bits_256(__m256i lanes, int shift) {
-    return uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(lanes))} << shift;
+alignas(32) constexpr auto kOwnByte = nibble_table([](std::size_t i) { return kNibbleOwners[i]; });
+alignas(32) constexpr auto kClassOf = nibble_table([](std::size_t i) { return two_bit_class(class_of(kNibbleOwners[i])); });
+// 0 where the byte of class i / 4 may be followed by one of class i % 4.
+alignas(32) constexpr auto kRefusedPair =
+    nibble_table([](std::size_t i) { return may_follow(from_two_bits(int(i / 4)), from_two_bits(int(i % 4))) ? 0 : 255; });
+alignas(32) constexpr auto kDigitValue = nibble_table([](std::size_t i) { return i < 10 ? i : 0; });
+alignas(32) constexpr auto kIsDigit = nibble_table([](std::size_t i) { return i < 10 ? 255 : 0; });
+
+// A block adds at most two digits of 9 to each byte counter: they are
+// widened before they can overflow.
+constexpr int32_t kBlocksPerWidening = 255 / (2 * 9);
+
+BRISVEL_AVX2 __m256i load_256(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+
+struct Avx2Tables {
+    __m256i ownByte, classOf, refusedPair, digitValue, isDigit;
+};
+
+// Digits counted: all of them, those followed by a digit, those followed by
+// two; in byte lanes, or in 64-bit lanes once widened.
+struct DigitCounts {
+    __m256i all, oneAfter, twoAfter;
+};
+
+BRISVEL_AVX2 void add_counts(DigitCounts& to, const DigitCounts& counts) {
+    to = {_mm256_add_epi8(to.all, counts.all), _mm256_add_epi8(to.oneAfter, counts.oneAfter),
+          _mm256_add_epi8(to.twoAfter, counts.twoAfter)};
 }
 
-BRISVEL_AVX2 __m256i weighted_digits_256(const char* q, __m256i values, __m256i digits) {
-    const __m256i weights = _mm256_blendv_epi8(
-        _mm256_blendv_epi8(_mm256_set1_epi8(100), _mm256_set1_epi8(10), line_ends_256(q + 2)), _mm256_set1_epi8(1),
-        line_ends_256(q + 1));
-    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_and_si256(digits, weights));
-    return _mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
+// The counts of the 32 bytes at q in the given lanes.
+BRISVEL_AVX2 DigitCounts counts_32(const char* q, const Avx2Tables& t, __m256i lanes) {
+    const __m256i value = _mm256_and_si256(_mm256_shuffle_epi8(t.digitValue, load_256(q)), lanes);
+    const __m256i oneAfter = _mm256_and_si256(value, _mm256_shuffle_epi8(t.isDigit, load_256(q + 1)));
+    return {value, oneAfter, _mm256_and_si256(oneAfter, _mm256_shuffle_epi8(t.isDigit, load_256(q + 2)))};
 }
 
-BRISVEL_AVX2 BlockMasks read_block_256(const char* q, __m256i (&values)[2], __m256i (&digits)[2]) {
-    BlockMasks masks{};
-    for (int i = 0; i < 2; ++i) {
-        const __m256i bytes = load_256(q + 32 * i);
-        values[i] = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
-        digits[i] = _mm256_cmpeq_epi8(_mm256_min_epu8(values[i], _mm256_set1_epi8(9)), values[i]);
-        masks.newline |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')), 32 * i);
-        masks.cr |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')), 32 * i);
-        masks.plus |= bits_256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('+')), 32 * i);
-        masks.digit |= bits_256(digits[i], 32 * i);
-    }
-    return masks;
+// The counts of the block at q in the lanes that lanes (64 bytes) marks.
+BRISVEL_AVX2 DigitCounts block_counts(const char* q, const Avx2Tables& t, const char* lanes) {
+    DigitCounts counts = counts_32(q, t, load_256(lanes));
+    add_counts(counts, counts_32(q + 32, t, load_256(lanes + 32)));
+    return counts;
 }
 
-BRISVEL_AVX2 __m256i block_sum_256(const char* q, const __m256i (&values)[2], const __m256i (&digits)[2],
-                                   const char* lanes) {
-    __m256i sums = _mm256_setzero_si256();
-    for (int i = 0; i < 2; ++i) {
-        const __m256i counted = lanes == nullptr ? digits[i] : _mm256_and_si256(digits[i], load_256(lanes + 32 * i));
-        sums = _mm256_add_epi32(sums, weighted_digits_256(q + 32 * i, values[i], counted));
-    }
-    return sums;
+// Checks the 32 bytes at q: lanes of bytes that are not their nibble's own,
+// of bytes that may not follow each other, or of four digits in a row, are
+// set in refused.
+BRISVEL_AVX2 void check_32(const char* q, const Avx2Tables& t, __m256i& refused) {
+    const __m256i b0 = load_256(q);
+    const __m256i b1 = load_256(q + 1);
+    const __m256i pair = _mm256_add_epi8(_mm256_slli_epi16(_mm256_shuffle_epi8(t.classOf, b0), 2),
+                                         _mm256_shuffle_epi8(t.classOf, b1));
+    const __m256i least = _mm256_min_epu8(_mm256_min_epu8(b0, b1), _mm256_min_epu8(load_256(q + 2), load_256(q + 3)));
+    const __m256i notOwn = _mm256_xor_si256(_mm256_shuffle_epi8(t.ownByte, b0), b0);
+    refused = _mm256_or_si256(_mm256_or_si256(refused, notOwn),
+                              _mm256_or_si256(_mm256_shuffle_epi8(t.refusedPair, pair),
+                                              _mm256_subs_epu8(least, _mm256_set1_epi8('0' - 1))));
 }
 
-__attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks, int64_t& sum) {
-    RunCarry carry = kAtLineStart;
-    __m256i sums = _mm256_setzero_si256();
-    __m256i values[2];
-    __m256i digits[2];
+// Whether the block at q continues the run; adds its counts either way.
+BRISVEL_AVX2 bool continues_run_256(const char* q, const Avx2Tables& t, DigitCounts& counts) {
+    const __m256i all = _mm256_set1_epi8(-1);
+    __m256i refused = _mm256_setzero_si256();
+    check_32(q, t, refused);
+    check_32(q + 32, t, refused);
+    add_counts(counts, counts_32(q, t, all));
+    add_counts(counts, counts_32(q + 32, t, all));
+    return _mm256_testz_si256(refused, refused) != 0;
+}
+
+// wide with the byte counts added (or taken out), widened to 64-bit lanes.
+BRISVEL_AVX2 __m256i widened_into(__m256i wide, __m256i bytes, bool add) {
+    const __m256i lanes = _mm256_sad_epu8(bytes, _mm256_setzero_si256());
+    return add ? _mm256_add_epi64(wide, lanes) : _mm256_sub_epi64(wide, lanes);
+}
+
+BRISVEL_AVX2 void add_widened(DigitCounts& wide, const DigitCounts& counts, bool add) {
+    wide = {widened_into(wide.all, counts.all, add), widened_into(wide.oneAfter, counts.oneAfter, add),
+            widened_into(wide.twoAfter, counts.twoAfter, add)};
+}
+
+BRISVEL_AVX2 int64_t total_256(__m256i lanes) {
+    const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
+    return _mm_cvtsi128_si64(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half)));
+}
+
+BRISVEL_AVX2 uint64_t newlines_256(const char* q) {
+    const __m256i newline = _mm256_set1_epi8('\n');
+    const auto low = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load_256(q), newline)));
+    const auto high = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load_256(q + 32), newline)));
+    return uint64_t{high} << 32 | low;
+}
+
+__attribute__((target("avx2"))) BRISVEL_KERNEL int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks,
+                                                                            int64_t& sum) {
+    if (*p != '+') return 0;
+    const Avx2Tables t = {load_256(kOwnByte.data()), load_256(kClassOf.data()), load_256(kRefusedPair.data()),
+                          load_256(kDigitValue.data()), load_256(kIsDigit.data())};
+    const __m256i zero = _mm256_setzero_si256();
+    DigitCounts wide = {zero, zero, zero};
     int32_t taken = 0;
-    uint64_t newlines = 0;
-    for (; taken < blocks; ++taken) {
-        const BlockMasks masks = read_block_256(p + kBlockBytes * taken, values, digits);
-        if (!continues_plus_run(masks, carry)) break;
-        sums = _mm256_add_epi32(sums, block_sum_256(p + kBlockBytes * taken, values, digits, nullptr));
-        newlines = masks.newline;
+    for (bool refused = false; !refused && taken < blocks;) {
+        const int32_t stop = std::min(blocks, taken + kBlocksPerWidening);
+        DigitCounts counts = {zero, zero, zero};
+        while (taken < stop && continues_run_256(p + kBlockBytes * taken, t, counts)) ++taken;
+        add_widened(wide, counts, true);
+        refused = taken < stop;
+        // The refused block's counts are taken back out.
+        if (refused) add_widened(wide, block_counts(p + kBlockBytes * taken, t, lanes_after(0)), false);
     }
     if (taken == 0) return 0;
     const char* last = p + kBlockBytes * (taken - 1);
-    read_block_256(last, values, digits);
-    sums = _mm256_sub_epi32(sums, block_sum_256(last, values, digits, lanes_after(newlines)));
-    sum = total_128(_mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
+    const uint64_t newlines = newlines_256(last);
+    // The digits after the last newline belong to a line the run does not take.
+    add_widened(wide, block_counts(last, t, lanes_after(newlines)), false);
+    sum = total_256(wide.all) + 9 * total_256(wide.oneAfter) + 90 * total_256(wide.twoAfter);
     return run_length(taken, newlines);
 }
 
@@ -285,13 +384,6 @@ __attribute__((target("avx2"))) int32_t scan_plus_blocks_avx2(const char* p, int
 // low six bits: a misread there concerns a byte that is refused in its own
 // place, or lies past the run's last newline.)
 constexpr uint8_t kInvalid = 0x80;
-enum ByteClass : uint8_t { kOther, kPlus, kDigit, kCr, kLf };
-
-constexpr ByteClass class_of(int byte) {
-    if (byte == '+') return kPlus;
-    if (byte >= '0' && byte <= '9') return kDigit;
-    return byte == '\r' ? kCr : byte == '\n' ? kLf : kOther;
-}
 
 // factor * class_of(byte), or factor for a digit and 0 for anything else.
 template <std::size_t kSize>
@@ -311,16 +403,16 @@ static_assert(kMaxPlusDigits == 3, "the sequence table looks at three bytes afte
 constexpr std::array<uint8_t, 128> sequence_table() {
     std::array<uint8_t, 128> table{};
     table.fill(kInvalid);
-    for (int later = 0; later < 4; ++later) {
-        const auto at = [&](ByteClass self, ByteClass next) -> uint8_t& {
-            return table[static_cast<std::size_t>(20 * self + 4 * next + later)];
-        };
-        at(kPlus, kDigit) = 0;
-        at(kDigit, kDigit) = later < 2 ? 10 : later == 2 ? 100 : kInvalid;  // a fourth digit is refused
-        at(kDigit, kCr) = 1;
-        at(kDigit, kLf) = 1;
-        at(kCr, kLf) = 0;
-        at(kLf, kPlus) = 0;
+    for (int self = kPlus; self <= kLf; ++self) {
+        for (int next = kPlus; next <= kLf; ++next) {
+            if (!may_follow(ByteClass(self), ByteClass(next))) continue;
+            for (int later = 0; later < 4; ++later) {
+                // A digit's weight: 1 before the line's end, 10 or 100 before one or two more digits; a
+                // fourth digit is refused.
+                const uint8_t digit = next != kDigit ? 1 : later < 2 ? 10 : later == 2 ? 100 : kInvalid;
+                table[static_cast<std::size_t>(20 * self + 4 * next + later)] = self == kDigit ? digit : 0;
+            }
+        }
     }
     return table;
 }
@@ -341,7 +433,7 @@ BRISVEL_AVX512 BRISVEL_INLINE __m512i lookup_512(__m512i index, __m512i table) {
     return _mm512_maskz_permutexvar_epi8(~uint64_t{0}, index, table);
 }
 
-BRISVEL_AVX512 int32_t scan_plus_blocks_avx512(const char* p, int32_t blocks, int64_t& sum) {
+BRISVEL_AVX512 BRISVEL_KERNEL int32_t scan_plus_blocks_avx512(const char* p, int32_t blocks, int64_t& sum) {
     if (*p != '+') return 0;
     const __m512i times20Low = load_512(kClassTimes20.data());
     const __m512i times20High = load_512(kClassTimes20.data() + 64);
@@ -419,15 +511,23 @@ const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFi
 
 }  // namespace
 
+// A build for measurements may cap the kernel (BRISVEL_KERNEL_CAP, one of
+// SkipKernel's names), to time a processor without the faster ones.
 SkipKernel fastest_skip_kernel() {
 #ifdef BRISVEL_X86_64
+    SkipKernel fastest = SkipKernel::kSse2;
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
         __builtin_cpu_supports("avx512vnni"))
-        return SkipKernel::kAvx512;
-    return __builtin_cpu_supports("avx2") ? SkipKernel::kAvx2 : SkipKernel::kSse2;
+        fastest = SkipKernel::kAvx512;
+    else if (__builtin_cpu_supports("avx2"))
+        fastest = SkipKernel::kAvx2;
 #else
-    return SkipKernel::kPortable;
+    SkipKernel fastest = SkipKernel::kPortable;
 #endif
+#ifdef BRISVEL_KERNEL_CAP
+    fastest = std::min(fastest, SkipKernel::BRISVEL_KERNEL_CAP);
+#endif
+    return fastest;
 }
 
 const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter,

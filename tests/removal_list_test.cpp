@@ -78,12 +78,21 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
          kHeader + "\n\r\nabc\n1 4\n4 150 x\n1 x 150\n1 4 x\n", 0, none},
         {"a long header is read in pieces; the rest of it is a line",
          std::string(150, 'h') + "\n1 4 150\n", 1, fourGone},
+        {"CR LF and leading zeros", kHeader + "1 0004 00000150\r\n", 1, fourGone},
+        {"nine digits of n", kHeader + "1 4 000000150\n", 1, fourGone},
+        {"a space before the line end", kHeader + "1 4 150 \n", 1, fourGone},
+        {"a CR inside the line ends n there", kHeader + "1 4 15\r0\n1 4 1\r\r\n", 0, none},
     };
+    // Most lines are taken whole from a window of bytes when it fits before
+    // the end: every case is read as it is and with a line after it.
+    const std::string after = std::string(40, '#') + "\n";
     for (const auto& c : cases) {
-        const Removal result = remove_with(c.list);
-        EXPECT_TRUE(result.readToEnd) << c.name;
-        EXPECT_EQ(result.removed, c.removed) << c.name;
-        EXPECT_EQ(result.entries, c.entries) << c.name;
+        for (const std::string& list : {c.list, c.list + after}) {
+            const Removal result = remove_with(list);
+            EXPECT_TRUE(result.readToEnd) << c.name;
+            EXPECT_EQ(result.removed, c.removed) << c.name << (list == c.list ? "" : ", a line after it");
+            EXPECT_EQ(result.entries, c.entries) << c.name;
+        }
     }
 }
 
