@@ -158,13 +158,16 @@ std::ptrdiff_t common_line_at(const char* p, const char* end, Candidate& named) 
     const uint32_t cr = length > 0 ? m.cr & uint32_t{1} << (length - 1) : 0;
     const uint32_t fields = ((uint32_t{1} << length) - 1) & ~cr;
     const uint32_t spaces = m.space & fields;
-    if (((m.digit | spaces) & fields) != fields || std::popcount(spaces) != 2) return 0;
+    const uint32_t afterFirst = spaces & (spaces - 1);  // the spaces but the first
+    // Digits and exactly two spaces.
+    if (((m.digit | spaces) & fields) != fields || afterFirst == 0 || (afterFirst & (afterFirst - 1)) != 0) return 0;
     const int first = std::countr_zero(spaces);
-    const int second = std::countr_zero(spaces & (spaces - 1));
+    const int second = std::countr_zero(afterFirst);
     const int kDigits = second - first - 1;
     const int nDigits = length - (cr != 0 ? 1 : 0) - second - 1;
     if (first == 0 || !is_field_width(kDigits) || !is_field_width(nDigits)) return 0;
-    named = {value_of_digits_before_slack(p + first + 1, kDigits), value_of_digits_before_slack(p + second + 1, nDigits)};
+    named = {value_of_digits_before_slack(p + first + 1, kDigits),
+             value_of_digits_before_slack(p + second + 1, nDigits)};
     return length + 1;
 }
 

@@ -254,10 +254,11 @@ constexpr std::array<uint8_t, 32> nibble_table(Entry entry) {
 }
 
 alignas(32) constexpr auto kOwnByte = nibble_table([](std::size_t i) { return kNibbleOwners[i]; });
-alignas(32) constexpr auto kClassOf = nibble_table([](std::size_t i) { return two_bit_class(class_of(kNibbleOwners[i])); });
+alignas(32) constexpr auto kClassOf =
+    nibble_table([](std::size_t i) { return two_bit_class(class_of(kNibbleOwners[i])); });
 // 0 where the byte of class i / 4 may be followed by one of class i % 4.
-alignas(32) constexpr auto kRefusedPair =
-    nibble_table([](std::size_t i) { return may_follow(from_two_bits(int(i / 4)), from_two_bits(int(i % 4))) ? 0 : 255; });
+alignas(32) constexpr auto kRefusedPair = nibble_table(
+    [](std::size_t i) { return may_follow(from_two_bits(int(i / 4)), from_two_bits(int(i % 4))) ? 0 : 255; });
 alignas(32) constexpr auto kDigitValue = nibble_table([](std::size_t i) { return i < 10 ? i : 0; });
 alignas(32) constexpr auto kIsDigit = nibble_table([](std::size_t i) { return i < 10 ? 255 : 0; });
 
