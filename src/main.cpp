@@ -107,6 +107,7 @@ int run(int argc, const char* const* argv, RunState& state) {
 
     apply_removal_list(state.settings, state.table);
     order_by_n(state.table);
+    // The work file, then the run log; a preview shows what they would get.
     int32_t linesWritten = 0;
     if (preview)
         preview_work_file(state.table, state.settings);

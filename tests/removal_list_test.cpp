@@ -82,6 +82,7 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
         {"nine digits of n", kHeader + "1 4 000000150\n", 1, fourGone},
         {"a space before the line end", kHeader + "1 4 150 \n", 1, fourGone},
         {"a CR inside the line ends n there", kHeader + "1 4 15\r0\n1 4 1\r\r\n", 0, none},
+        {"a colon after the digits ends n there", kHeader + "1 4 14:\n1 4 1:0\n", 0, none},
     };
     // Most lines are taken whole from a window of bytes when it fits before
     // the end: every case is read as it is and with a line after it.
