@@ -492,24 +492,6 @@ int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, SkipKernel
     return 0;
 }
 
-// Skips blocks of "+" lines from p, a line start, while no line in them
-// stores a pair.
-const char* skip_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter,
-                        SkipKernel kernel) {
-    if (kernel == SkipKernel::kPortable) return p;
-    while (end - p >= kBlockBytes + kLookahead) {
-        const auto room = static_cast<int32_t>((end - p - kLookahead) / kBlockBytes);
-        const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
-        const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kBlockBytes) : 1;
-        int64_t sum = 0;
-        const int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
-        if (length == 0 || !stores_none_between(filter, n, n + sum)) break;
-        n = advanced(n, sum);
-        p += length;
-    }
-    return p;
-}
-
 }  // namespace
 
 // A build for measurements may cap the kernel (BRISVEL_KERNEL_CAP, one of
@@ -531,11 +513,27 @@ SkipKernel fastest_skip_kernel() {
     return fastest;
 }
 
+const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter,
+                        SkipKernel kernel) {
+    if (kernel == SkipKernel::kPortable) return p;
+    while (end - p >= kBlockBytes + kLookahead) {
+        const auto room = static_cast<int32_t>((end - p - kLookahead) / kBlockBytes);
+        const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
+        const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kBlockBytes) : 1;
+        int64_t sum = 0;
+        const int32_t length = scan_plus_blocks(p, blocks, sum, kernel);
+        if (length == 0 || !stores_none_between(filter, n, n + sum)) break;
+        n = advanced(n, sum);
+        p += length;
+    }
+    return p;
+}
+
 const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter,
                                      SkipKernel kernel) {
     int32_t current = n;  // kept in a register through the loop
     for (;;) {
-        p = skip_blocks(p, end, current, filter, kernel);
+        p = skip_plus_blocks(p, end, current, filter, kernel);
         const PlusRun line = plus_line_at(p, end);
         if (line.length == 0 || stores_n(filter, advanced(current, line.sum))) break;
         current = advanced(current, line.sum);

@@ -29,6 +29,12 @@ enum class SkipKernel {
 // The fastest kernel this processor can run.
 SkipKernel fastest_skip_kernel();
 
+// The block kernels alone: from p, the start of a line, skips whole blocks
+// of "+" lines while no line in them stores a pair, and returns where they
+// stopped (p itself with the portable kernel).
+const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter,
+                             SkipKernel kernel);
+
 // Starting at p, the start of a line, skips "+" lines of at most
 // kMaxPlusDigits digits that lie wholly before end and do not store a pair;
 // n moves on by their differences. Returns where the first line not skipped

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,31 @@ TEST(RunLogSummary, KeepsItsFieldWidths) {
         LogText text{};
         format_range_summary(c.NMin, c.NMax, c.lines, c.path, c.SieveDepth, c.WactorWorth, text);
         EXPECT_STREQ(text.data(), c.expected);
+    }
+}
+
+TEST(RunLogRange, ReadsTheRangeOfALoggedRun) {
+    const struct {
+        std::string line;
+        bool read;
+        int32_t NMin, NMax;
+    } cases[] = {
+        {"[Tue 08-Dec-2026 23:05:09]  Range      100-200      (  100), 45, 1,    7 candidates in w\n", true, 100, 200},
+        {"[Tue 08-Dec-2026 23:05:09]  Range      -50--10      (   40), 1, 1,    1 candidates in w", true, -50, -10},
+        {"[Tue 08-Dec-2026 23:05:09]  Range -2147483648-2147483647 (   -1)", true, INT32_MIN, INT32_MAX},
+        {"an unrelated line", false, 0, 0},
+        {"Range 100-200 without the time stamp's end", false, 0, 0},
+        {"[...]  Range 100 200", false, 0, 0},
+        {"[...]  Range x-200", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string padded = c.line + std::string(8, '\0');  // what the reader may load past the end
+        int32_t NMin = 0;
+        int32_t NMax = 0;
+        EXPECT_EQ(read_logged_range(padded.c_str(), NMin, NMax), c.read) << c.line;
+        if (c.read) {
+            EXPECT_EQ(std::make_pair(NMin, NMax), std::make_pair(c.NMin, c.NMax)) << c.line;
+        }
     }
 }
 

@@ -139,7 +139,8 @@ TEST_F(Run, ADryRunShowsTheLinesAndTheLoggedRangesAndWritesNothing) {
                             stamp + "     150-250      (  100), 45, 1,    3 candidates in worktodo.ini\n" +
                             "no run: " + std::string(3000, 'x') + stamp + "100-200\n" +
                             stamp + "      -5-101      (  106), 45, 1,    3 candidates in worktodo.ini\n" +
-                            stamp + "     199-199      (    0), 45, 1,    0 candidates in worktodo.ini\n";
+                            stamp + "     199-199      (    0), 45, 1,    0 candidates in worktodo.ini\n" +
+                            stamp + "     200-300      (  100), 45, 1,    3 candidates in worktodo.ini\n";
     write_file(at("brisvel.log"), log);
     const RunResult preview = run({"--dry-run", "100", "200", "45", "1"});
     EXPECT_EQ(preview.status, 0);

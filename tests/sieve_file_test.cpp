@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -183,6 +184,38 @@ TEST(SieveReader, MatchesThePlainReaderOnRandomFiles) {
             const SieveRead read = read_text(file, NMin, NMax, mode);
             ASSERT_EQ(read.outcome, outcome) << i;
             ASSERT_EQ(read.entries, entries_of(*expected)) << i;
+        }
+    }
+}
+
+// Every kernel's blocks take a run of "+" lines of up to kMaxPlusDigits
+// digits, up to its last block, when it stores nothing, and sum it right: a
+// kernel that refused such runs would give the same pairs (the lines would
+// be taken one at a time), only many times slower.
+TEST(SieveSkip, EveryKernelTakesAWholeRunOfPlusLinesInBlocks) {
+    std::mt19937 random(20261209);
+    const auto limit = static_cast<uint32_t>(std::pow(10, kMaxPlusDigits));
+    const PairFilter storesNothing{0, 0, false};
+    for (const std::string eol : {"\n", "\r\n"}) {
+        std::string bytes;
+        int32_t sum = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const auto difference = static_cast<int32_t>(random() % limit);
+            bytes += "+" + std::to_string(difference) + eol;
+            sum += difference;
+        }
+        const std::size_t runLength = bytes.size();
+        bytes += "k=9" + eol;  // where the run ends; the kernels may read a few bytes past their blocks
+        const char* end = bytes.data() + bytes.size();
+        for (const SkipKernel kernel : runnable_kernels()) {
+            if (kernel == SkipKernel::kPortable) continue;
+            int32_t n = 1000;
+            const char* blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing, kernel);
+            EXPECT_GT(blocksEnd - bytes.data(), static_cast<std::ptrdiff_t>(runLength) - 128)
+                << static_cast<int>(kernel);
+            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing, SkipKernel::kPortable);
+            EXPECT_EQ(static_cast<std::size_t>(stop - bytes.data()), runLength) << static_cast<int>(kernel);
+            EXPECT_EQ(n, 1000 + sum) << static_cast<int>(kernel);
         }
     }
 }

@@ -48,6 +48,7 @@ TEST(OutputPath, RefusesPathsLongerThan999Characters) {
         {std::string(987, 'd'), false},
         {std::string(986, 'd') + sep, true},
         {std::string(987, 'd') + sep, false},
+        {std::string(999, 'd'), false},  // fills the room: no place for the separator
         {std::string(5000, 'd'), false},
     };
     for (const auto& c : cases) {
