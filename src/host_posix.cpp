@@ -34,15 +34,15 @@ int open_retrying(const char* path, int flags) {
     return retrying([&] { return open(path, flags | O_APPEND | O_CLOEXEC, kNewFileMode); });
 }
 
-bool is_regular(int descriptor) {
+// The kind of file a descriptor holds (its S_IFMT bits); 0 when unknown.
+mode_t kind_of(int descriptor) {
     struct stat status {};
-    return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    return fstat(descriptor, &status) == 0 ? status.st_mode & S_IFMT : 0;
 }
 
-bool is_device(int descriptor) {
-    struct stat status {};
-    return fstat(descriptor, &status) == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
-}
+bool is_regular(int descriptor) { return S_ISREG(kind_of(descriptor)); }
+
+bool is_device(int descriptor) { return S_ISCHR(kind_of(descriptor)) || S_ISBLK(kind_of(descriptor)); }
 
 bool same_file(int first, int second) {
     struct stat a {};
