@@ -70,6 +70,7 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
         {"out of range never marks", kHeader + "1 6 250\n", 0, none},
         {"a pair not in the table", kHeader + "1 3 151\n1 5 150\n", 0, none},
         {"negative k", kHeader + "1 -2 150\n", 1, marked_at({6})},
+        {"a k that differs in its top bit only is another pair", kHeader + "1 2147483646 150\n", 0, none},
         {"13-digit first number", kHeader + "1234567890123 4 150\n", 1, fourGone},
         {"first number of any size and sign", kHeader + "-99999999999999999999999 4 150\n", 1, fourGone},
         {"white space, signs, CR LF, trailing text", kHeader + " 1\t+4   +150 done\r\n", 1, fourGone},
