@@ -1,6 +1,5 @@
 #include "append_file.h"
 
-
 namespace {
 
 // The file as this run found it, once it held the lock.

@@ -235,6 +235,9 @@ TEST(SieveReader, ReadsTextModeAsTheWindowsRuntimeDoes) {
         {"98-character header line", header98 + "b\nk=3\n150\n", {}, {{3, 150}}},
         {"CR LF across blocks", beforeBoundary + "\n160\r\n170\r\n", {{3, 160}, {3, 170}}, {{3, 160}, {3, 170}}},
         {"lone CR stays", kHeader + "k=3\n\r150\n\r\r\n160\n", {{3, 150}, {3, 160}}, {{3, 150}, {3, 160}}},
+        // Kept, it makes the header line 100 characters: two reads, and "k=3" is data.
+        {"a lone CR counts in a read's length", "\r" + std::string(98, 'h') + "\r\nb\nk=3\n150\n", {{3, 150}},
+         {{3, 150}}},
         {"Ctrl-Z ends the file", kHeader + "k=3\n150\n\x1a\n160\n", {{3, 150}}, {{3, 150}, {3, 160}}},
         {"Ctrl-Z inside a line", kHeader + "k=3\n15\x1a" "0\n160\n", {{3, 15}}, {{3, 15}, {3, 160}}},
     };
