@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "candidate.h"
+#include "command_line.h"
 #include "host.h"
 #include "reference_readers.h"
 #include "work_file.h"

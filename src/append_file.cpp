@@ -1,5 +1,7 @@
 #include "append_file.h"
 
+#include <algorithm>
+
 namespace {
 
 // The file as this run found it, once it held the lock.
@@ -27,13 +29,28 @@ int64_t put_back(const AppendHandle& handle, int64_t originalSize, int64_t writt
     return 0;
 }
 
+// Writes lines into a file that takes nothing back, piece by piece.
+int64_t append_in_pieces(const AppendHandle& handle, std::span<const char> lines) {
+    int64_t written = 0;
+    for (std::size_t from = 0; from < lines.size();) {
+        const std::span<const char> rest = lines.subspan(from);
+        const std::span<const char> piece = rest.first(whole_lines_within(rest, kWholePipeWrite));
+        const int64_t wrote = append_bytes(handle, {}, piece);
+        written += wrote;
+        if (wrote != static_cast<int64_t>(piece.size())) break;
+        from += piece.size();
+    }
+    return written;
+}
+
 // Writes the line end and the lines and makes them durable, or takes them
 // out again.
 AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std::span<const char> lineEnd,
                          std::span<const char> lines) {
-    const int64_t written = append_bytes(handle, lineEnd, lines);
-    const auto length = static_cast<int64_t>(lineEnd.size() + lines.size());
+    // Only a regular file has a last byte that may need its line end.
     const bool regular = found.facts.regular;
+    const int64_t written = regular ? append_bytes(handle, lineEnd, lines) : append_in_pieces(handle, lines);
+    const auto length = static_cast<int64_t>(lineEnd.size() + lines.size());
     if (written == length && flush_to_storage(handle, regular)) return {true, 0, regular};
     return {false, regular ? put_back(handle, found.facts.size, written) : written, regular};
 }
@@ -43,10 +60,11 @@ AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std
 // again until the lock is on the file it names.
 LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
     for (;;) {
-        if (wait)
-            lock_for_append(handle);
-        else if (!try_lock_for_append(handle))
-            return LockOutcome::kBusy;
+        if (wait && !lock_for_append(handle)) {
+            close_append_handle(handle);
+            return LockOutcome::kGaveUp;
+        }
+        if (!wait && !try_lock_for_append(handle)) return LockOutcome::kBusy;
         if (path_names_handle(path, handle)) return LockOutcome::kLocked;
         close_append_handle(handle);
         if (open_for_append(path, false, handle) != OpenOutcome::kOpened) return LockOutcome::kNotOpened;
@@ -58,6 +76,13 @@ LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
 bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSize) {
     return originalSize >= 0 && bytesWritten > 0 && currentSize >= originalSize &&
            currentSize - originalSize == bytesWritten;
+}
+
+std::size_t whole_lines_within(std::span<const char> lines, std::size_t limit) {
+    if (lines.size() <= limit) return lines.size();
+    const auto start = lines.first(limit);
+    const auto lastEnd = std::find(start.rbegin(), start.rend(), '\n');
+    return lastEnd == start.rend() ? limit : static_cast<std::size_t>(start.rend() - lastEnd);
 }
 
 LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle) {

@@ -34,4 +34,5 @@ struct RunSettings {
     int32_t SieveDepth;
     int32_t WactorWorth;
     OutputPath outputPath;
+    bool preview;  // a preview: every stage looks, none changes anything
 };

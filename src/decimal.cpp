@@ -131,13 +131,16 @@ const char* read_number(const char* begin, const char* end, int32_t& value) {
 }
 
 // The exponent at p: "e" or "E", an optional sign and at least one digit.
-// Without that digit there is no exponent, and the result is 0.
-int64_t read_exponent(const char* p, const char* end) {
-    if (p == end || (*p != 'e' && *p != 'E')) return 0;
-    ++p;
-    const bool negative = read_sign(p, end);
+// Without that digit there is no exponent: its value is 0 and it ends at p.
+int64_t read_exponent(const char*& p, const char* end) {
+    const char* q = p;
+    if (q == end || (*q != 'e' && *q != 'E')) return 0;
+    ++q;
+    const bool negative = read_sign(q, end);
+    if (!digit_at(q, end)) return 0;
     int64_t magnitude = 0;
-    for (; digit_at(p, end); ++p) magnitude = push_digit(magnitude, *p, kExponentCap);
+    for (; digit_at(q, end); ++q) magnitude = push_digit(magnitude, *q, kExponentCap);
+    p = q;
     return negative ? -magnitude : magnitude;
 }
 
@@ -155,6 +158,33 @@ int64_t integer_part(const char* digits, const char* end, int64_t pointPosition)
     for (; taken < pointPosition && magnitude != 0 && magnitude < kMagnitudeCap; ++taken)
         magnitude = push_digit(magnitude, '0', kMagnitudeCap);
     return magnitude;
+}
+
+bool in_int32_range(int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
+
+// A decimal number read from the start of a text: digits with an optional
+// fraction and exponent, its whole part valued (out of range when it
+// reaches the magnitude cap).
+struct DecimalText {
+    bool found;    // the text starts with a number
+    bool whole;    // nothing but white space follows it
+    int64_t value;  // its whole part, signed
+};
+
+DecimalText scan_decimal(const char* text) {
+    const char* end = text + std::strlen(text);
+    const char* p = skip_space(text, end);
+    const bool negative = read_sign(p, end);
+    const char* digits = p;
+    int64_t integerDigits = 0;
+    int64_t fractionDigits = 0;
+    for (; digit_at(p, end); ++p) ++integerDigits;
+    if (p < end && *p == '.')
+        for (++p; digit_at(p, end); ++p) ++fractionDigits;
+    if (integerDigits + fractionDigits == 0) return {false, false, 0};
+    const int64_t pointPosition = integerDigits + read_exponent(p, end);
+    const int64_t magnitude = integer_part(digits, end, pointPosition);
+    return {true, skip_space(p, end) == end, negative ? -magnitude : magnitude};
 }
 
 }  // namespace
@@ -186,18 +216,24 @@ int32_t int32_or_zero(const char* text) {
 }
 
 int32_t truncated_int32_or_zero(const char* text) {
+    const DecimalText number = scan_decimal(text);
+    return number.found ? clamp_to_int32(number.value) : 0;
+}
+
+bool is_exact_int32(const char* text) {
     const char* end = text + std::strlen(text);
     const char* p = skip_space(text, end);
     const bool negative = read_sign(p, end);
     const char* digits = p;
-    int64_t integerDigits = 0;
-    int64_t fractionDigits = 0;
-    for (; digit_at(p, end); ++p) ++integerDigits;
-    if (p < end && *p == '.')
-        for (++p; digit_at(p, end); ++p) ++fractionDigits;
-    if (integerDigits + fractionDigits == 0) return 0;
-    const int64_t pointPosition = integerDigits + read_exponent(p, end);
-    return signed_value(integer_part(digits, end, pointPosition), negative);
+    while (digit_at(p, end)) ++p;
+    if (p == digits || skip_space(p, end) != end) return false;
+    const int64_t magnitude = magnitude_of(digits, p);
+    return in_int32_range(negative ? -magnitude : magnitude);
+}
+
+bool is_exact_decimal(const char* text) {
+    const DecimalText number = scan_decimal(text);
+    return number.found && number.whole && in_int32_range(number.value);
 }
 
 int32_t saturating_add(int32_t a, int32_t b) {

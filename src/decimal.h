@@ -36,6 +36,15 @@ int32_t int32_or_zero(const char* text);
 // hexadecimal forms are not numbers here.
 int32_t truncated_int32_or_zero(const char* text);
 
+// Whether the whole of text, white space around it aside, is one number
+// that int32_or_zero reads within the signed 32-bit range.
+bool is_exact_int32(const char* text);
+
+// Whether the whole of text, white space around it aside, is one decimal
+// number whose whole part (what truncated_int32_or_zero gives) lies within
+// the signed 32-bit range.
+bool is_exact_decimal(const char* text);
+
 // a + b, saturated at the signed 32-bit limits.
 int32_t saturating_add(int32_t a, int32_t b);
 

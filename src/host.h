@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <span>
 
@@ -53,20 +54,46 @@ void restore_console();
 bool prepare_process();
 
 // The report window: from the first byte written to the work file until
-// the run log's line is written (or its failure reported) and standard
-// output is flushed, every signal that another program can send is held:
-// one that arrives meanwhile takes effect when the window closes, so the
-// work file, the "Output" line and the log line agree. (A fault of the
-// process itself still ends it at once: the system delivers such a signal
-// even while it is held.) Opening it when it is open leaves it so; closing
-// it flushes standard output, then lets held signals act.
+// the run log's line is written (or its failure reported), every signal
+// that another program can send is held: one that arrives meanwhile takes
+// effect when the window closes, so the work file, the "Output" line and
+// the log line agree. (A fault of the process itself still ends it at once:
+// the system delivers such a signal even while it is held.) Opening it
+// first flushes what was printed before, where a signal still acts at once;
+// opening it when it is open leaves it so. Closing it lets held signals act.
 void open_report_window();
 void close_report_window();
+bool report_window_open();
 
-// Whether a signal that would end the process is being held: a write that
-// cannot go on (a FIFO whose reader stopped reading) gives up then, so that
-// the signal can end the run.
+// Whether a signal that the report window holds would end the process: a
+// wait that may never end (a FIFO whose reader stopped reading, another
+// program's lock, a console that takes no text) gives up then, so that the
+// signal can end the run. A signal that was blocked before the run started
+// is the starting program's business and never counts.
 bool ending_signal_held();
+
+// Writes text to standard output at once, bypassing its buffer, in small
+// pieces while it takes them; false when it gave up because a signal that
+// would end the process is held, or the write failed.
+bool write_to_console(std::span<const char> text);
+
+// The most bytes that one write puts into a FIFO or pipe whole or not at
+// all, on every host.
+inline constexpr std::size_t kWholePipeWrite = 4096;
+
+enum class InputKind {
+    kMissing,    // there is no such file
+    kNotOpened,  // it is there but cannot be opened for reading
+    kRegular,
+    kOther,      // a FIFO, a device, a folder
+};
+
+// Opens an input for reading, without waiting for anything (a FIFO that no
+// program writes yet opens at once), and says what it opened; file is set,
+// for the caller to close, unless kMissing or kNotOpened. With waitForWriter
+// a FIFO is opened again as fopen opens it, waiting for a writer, so that
+// its bytes can be read; reads then wait for data as fopen's reads do.
+InputKind open_input(const char* path, bool waitForWriter, std::FILE*& file);
 
 // One file opened for appending, for reading, appending, locking, flushing
 // and cutting back. Its bytes are written as given on both hosts.
@@ -88,11 +115,12 @@ enum class OpenOutcome {
 };
 
 // Opens path for appending, creating a regular file when there is none
-// (through a link: the file it names). What the handle holds decides the
-// rest: a regular file is opened for reading too unless it cannot be read;
-// anything else (a FIFO, a device) is held for writing alone, as fopen's
-// "a" would. A FIFO without a reader is kNoReader unless waitForReader,
-// which waits for one. Other programs may still read, write, rename over or
+// (through a link: the file it names). A regular file is opened once, for
+// reading and appending, unless it cannot be read, so that its last byte is
+// read through the handle the lines go through; anything else (a FIFO, a
+// device) is held for writing alone, as fopen's "a" would. A FIFO without a
+// reader is kNoReader unless waitForReader, which waits for one; a socket
+// cannot be opened. Other programs may still read, write, rename over or
 // remove the file while the run holds it.
 OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle);
 
@@ -101,8 +129,9 @@ OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& 
 // lock, and a device, count as locked.
 bool try_lock_for_append(const AppendHandle& handle);
 
-// Waits for the exclusive lock.
-void lock_for_append(const AppendHandle& handle);
+// Waits for the exclusive lock; false, without it, once a signal that
+// would end the process is held.
+bool lock_for_append(const AppendHandle& handle);
 
 // Whether path still names the file the handle holds: another program may
 // have renamed a new file over it, or removed it, before the lock was ours.
@@ -139,3 +168,16 @@ bool folder_of(const AppendHandle& handle, const char* path, FolderPath& folder)
 // Makes the folder entry of the file the handle holds durable; problems are
 // ignored, as the file's own content is already on storage.
 void flush_folder_of(const AppendHandle& handle, const char* path);
+
+// What a run that appends to path would meet there, found without
+// creating, changing, locking or waiting for anything.
+struct AppendTarget {
+    bool openable;         // the run could open it for appending, or create it
+    bool exists;           // else the run would create it
+    bool regular;          // a regular file; else a FIFO or a device
+    bool fifo;             // a FIFO: the lines go to the program that reads it
+    bool awaitsReader;     // a FIFO that no program reads yet: the run would wait for one
+    bool lockedElsewhere;  // another program holds its lock: the run would wait for it
+};
+
+AppendTarget look_at_append_target(const char* path);

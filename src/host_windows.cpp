@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,10 +55,16 @@ bool file_identity(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return GetFileInformationByHandle(file, &identity) != 0;
 }
 
-bool lock_far_byte(const AppendHandle& handle, DWORD flags) {
+bool lock_far_byte(HANDLE file, DWORD flags) {
     OVERLAPPED at{};
     at.OffsetHigh = kLockOffsetHigh;
-    return LockFileEx(os_handle(handle), LOCKFILE_EXCLUSIVE_LOCK | flags, 0, 1, 0, &at) != 0;
+    return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
+}
+
+void unlock_far_byte(HANDLE file) {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    UnlockFileEx(file, 0, 1, 0, &at);
 }
 
 // A failed _write does not say how much of it reached the file. What did
@@ -100,6 +107,14 @@ int64_t append_piece(const AppendHandle& handle, const char* bytes, std::size_t 
 // The code page to put back, 0 once it is back.
 std::atomic<UINT> codePageToRestore{0};
 std::atomic<bool> reportWindowOpen{false};
+// A console event came, and waits for the report window to close.
+std::atomic<bool> consoleEventPending{false};
+
+constexpr DWORD kLockRetryMs = 50;
+// How long a run whose report window closed waits for a console event's
+// handler to end it.
+constexpr DWORD kEventEndWaitMs = 5000;
+constexpr DWORD kEventEndPollMs = 10;
 // The console changed its code page for the run.
 bool consoleChanged = false;
 
@@ -113,6 +128,7 @@ void put_code_page_back() {
 // console agree, and leaves the console its user's code page. Then the next
 // handler, in the end the one that ends the process, acts on the event.
 BOOL WINAPI on_console_event(DWORD) {
+    consoleEventPending.store(true);
     while (reportWindowOpen.load()) Sleep(10);
     put_code_page_back();
     return FALSE;
@@ -149,16 +165,41 @@ bool prepare_process() {
     return true;
 }
 
-void open_report_window() { reportWindowOpen.store(true); }
+void open_report_window() {
+    if (reportWindowOpen.load()) return;
+    std::fflush(stdout);
+    reportWindowOpen.store(true);
+}
 
+// A console event that waited for the window ends the process on its own
+// thread once the window is closed: the run waits for that end, as a held
+// signal ends it elsewhere, rather than exit with a status of its own.
 void close_report_window() {
     std::fflush(stdout);
     reportWindowOpen.store(false);
+    for (DWORD waited = 0; consoleEventPending.load() && waited < kEventEndWaitMs; waited += kEventEndPollMs)
+        Sleep(kEventEndPollMs);
 }
 
-// A console event waits for the window on a thread of its own; it never
-// stops a write.
-bool ending_signal_held() { return false; }
+bool report_window_open() { return reportWindowOpen.load(); }
+
+// A console event waits for the window on a thread of its own; a wait for
+// a lock gives up when one is waiting.
+bool ending_signal_held() { return consoleEventPending.load(); }
+
+// A console's writes cannot be given up on; they go out as printf's do.
+bool write_to_console(std::span<const char> text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+// Windows has no FIFOs that an open could wait for.
+InputKind open_input(const char* path, bool, std::FILE*& file) {
+    file = std::fopen(path, "rb");
+    if (file == nullptr) return errno == ENOENT ? InputKind::kMissing : InputKind::kNotOpened;
+    struct _stati64 status {};
+    const bool regular = _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+    return regular ? InputKind::kRegular : InputKind::kOther;
+}
 
 // Windows has no FIFOs: there is never a reader to wait for.
 OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {
@@ -170,10 +211,17 @@ OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {
 }
 
 bool try_lock_for_append(const AppendHandle& handle) {
-    return lock_far_byte(handle, LOCKFILE_FAIL_IMMEDIATELY) || GetLastError() != ERROR_LOCK_VIOLATION;
+    return lock_far_byte(os_handle(handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY) ||
+           GetLastError() != ERROR_LOCK_VIOLATION;
 }
 
-void lock_for_append(const AppendHandle& handle) { lock_far_byte(handle, 0); }
+bool lock_for_append(const AppendHandle& handle) {
+    while (!try_lock_for_append(handle)) {
+        if (ending_signal_held()) return false;
+        Sleep(kLockRetryMs);
+    }
+    return true;
+}
 
 // A device has no identity to compare: the path names it whatever happens.
 bool path_names_handle(const char* path, const AppendHandle& handle) {
@@ -218,3 +266,39 @@ void close_append_handle(const AppendHandle& handle) { _close(handle.descriptor)
 bool folder_of(const AppendHandle&, const char*, FolderPath&) { return false; }
 
 void flush_folder_of(const AppendHandle&, const char*) {}
+
+namespace {
+
+// The folder part of path, "." when it names none.
+void folder_part(const char* path, FolderPath& folder) {
+    std::snprintf(folder.data(), folder.size(), "%s", path);
+    char* cut = std::max(std::strrchr(folder.data(), '\\'), std::strrchr(folder.data(), '/'));
+    if (cut == nullptr)
+        std::snprintf(folder.data(), folder.size(), ".");
+    else
+        cut[cut == folder.data() || cut[-1] == ':' ? 1 : 0] = '\0';
+}
+
+}  // namespace
+
+// The lock is looked for with a shared lock on the same byte, taken and at
+// once given back: Windows has no call that only asks.
+AppendTarget look_at_append_target(const char* path) {
+    const HANDLE named = open_shared(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        FolderPath folder{};
+        folder_part(path, folder);
+        const HANDLE parent = open_shared(folder.data(), 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+        BY_HANDLE_FILE_INFORMATION information{};
+        const bool inFolder = parent != INVALID_HANDLE_VALUE && GetFileInformationByHandle(parent, &information) != 0 &&
+                              (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (parent != INVALID_HANDLE_VALUE) CloseHandle(parent);
+        return {error == ERROR_FILE_NOT_FOUND && inFolder, false, true, false, false, false};
+    }
+    const bool regular = GetFileType(named) == FILE_TYPE_DISK;
+    const bool free = !regular || lock_far_byte(named, LOCKFILE_FAIL_IMMEDIATELY);
+    if (regular && free) unlock_far_byte(named);
+    CloseHandle(named);
+    return {true, true, regular, false, false, !free};
+}

@@ -2,7 +2,9 @@
 
 #include <bit>
 
+#include "console.h"
 #include "decimal.h"
+#include "host.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define BRISVEL_X86_64 1
@@ -210,19 +212,20 @@ bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NM
 
 void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
     static RemovalIndex index;
-    std::FILE* in = std::fopen(kRemovalListName, "rb");
-    if (in == nullptr) {
-        std::printf("Can't find %s - continuing\n", kRemovalListName);
+    std::FILE* in = nullptr;
+    const InputKind kind = open_input(kRemovalListName, true, in);
+    if (kind == InputKind::kMissing || kind == InputKind::kNotOpened) {
+        say("Can't find %s - continuing\n", kRemovalListName);
         return;
     }
-    std::printf("Searching %s... ", kRemovalListName);
+    say("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
     const bool readToEnd =
         read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, shared_input_block(),
                             removed);
     std::fclose(in);
     if (!readToEnd)
-        std::printf("Failed to read %s - continuing\n", kRemovalListName);
+        say("Failed to read %s - continuing\n", kRemovalListName);
     else
-        std::printf("Removed %d candidates.\n", removed);
+        say("Removed %d candidates.\n", removed);
 }

@@ -4,10 +4,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
+#include "console.h"
 #include "decimal.h"
 #include "delivery.h"
 #include "host.h"
+#include "input_reads.h"
 
 namespace {
 
@@ -35,6 +38,45 @@ bool overlaps(int32_t NMin, int32_t NMax, int32_t otherMin, int32_t otherMax) {
     return otherMin < otherMax && otherMin < NMax && NMin < otherMax;
 }
 
+// Names the logged ranges that overlap; returns how many. Lines are counted
+// by their line ends, whatever they hold; a logged range lies in the first
+// read of its line.
+int32_t name_overlaps(InputReads& reads, const RunSettings& settings) {
+    int32_t named = 0;
+    int32_t number = 0;
+    bool atLineStart = true;
+    for (InputSpan read{}; reads.next_read(read); atLineStart = read.end[-1] == '\n') {
+        int32_t loggedMin = 0;
+        int32_t loggedMax = 0;
+        if (!atLineStart) continue;
+        ++number;
+        if (!read_logged_range(read.begin, read.end, loggedMin, loggedMax) ||
+            !overlaps(settings.NMin, settings.NMax, loggedMin, loggedMax))
+            continue;
+        say("%s already shows n from %d to %d: line %d\n", kRunLogName, loggedMin, loggedMax, number);
+        ++named;
+    }
+    return named;
+}
+
+// A run log that is no regular file is not read: a FIFO would give its
+// bytes to this run instead of their reader.
+bool show_logged_overlaps(const RunSettings& settings) {
+    std::FILE* log = nullptr;
+    const InputKind kind = open_input(kRunLogName, false, log);
+    if (kind == InputKind::kMissing) return false;
+    int32_t named = 0;
+    bool readToEnd = false;
+    if (kind == InputKind::kRegular) {
+        InputReads reads(log, shared_input_block(), InputMode::kBinary);
+        named = name_overlaps(reads, settings);
+        readToEnd = !reads.failed();
+    }
+    if (log != nullptr) std::fclose(log);
+    if (!readToEnd) say("Could not read %s to its end: earlier ranges were not checked\n", kRunLogName);
+    return named > 0 || !readToEnd;
+}
+
 }  // namespace
 
 void format_log_timestamp(const std::tm& local, LogText& text) {
@@ -49,35 +91,20 @@ void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, cons
                   wrapping_difference(NMax, NMin), SieveDepth, WactorWorth, linesWritten, outputPath, kLineEnd);
 }
 
-bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax) {
-    const char* mark = std::strstr(line, kRangeMark);
-    if (mark == nullptr) return false;
-    const char* end = line + std::strlen(line);
-    const char* p = read_int32_before_slack(mark + std::strlen(kRangeMark), end, NMin);
-    return p != nullptr && *p == '-' && read_int32_before_slack(p + 1, end, NMax) != nullptr;
+bool read_logged_range(const char* begin, const char* end, int32_t& NMin, int32_t& NMax) {
+    const std::string_view line(begin, static_cast<std::size_t>(end - begin));
+    const std::size_t mark = line.find(kRangeMark);
+    if (mark == std::string_view::npos) return false;
+    const char* p = read_int32_before_slack(begin + mark + std::strlen(kRangeMark), end, NMin);
+    return p != nullptr && p < end && *p == '-' && read_int32_before_slack(p + 1, end, NMax) != nullptr;
 }
 
-// A line longer than the buffer is read in pieces; only the first piece of
-// each line is looked at.
-void show_logged_overlaps(const RunSettings& settings) {
-    std::FILE* log = std::fopen(kRunLogName, "r");
-    if (log == nullptr) return;
-    LogLine line{};
-    bool atLineStart = true;
-    int32_t number = 0;
-    while (std::fgets(line.data(), static_cast<int>(line.size() - kScanSlack), log) != nullptr) {
-        int32_t loggedMin = 0;
-        int32_t loggedMax = 0;
-        number += atLineStart ? 1 : 0;
-        if (atLineStart && read_logged_range(line.data(), loggedMin, loggedMax) &&
-            overlaps(settings.NMin, settings.NMax, loggedMin, loggedMax))
-            std::printf("%s already shows n from %d to %d: line %d\n", kRunLogName, loggedMin, loggedMax, number);
-        atLineStart = std::strchr(line.data(), '\n') != nullptr;
+void append_run_log(const RunSettings& settings, int32_t linesWritten, bool& secondLook) {
+    if (settings.preview) {
+        secondLook = show_logged_overlaps(settings) || secondLook;
+        preview_delivery(kRunLogName, false, "continuing", false);
+        return;
     }
-    std::fclose(log);
-}
-
-void append_run_log(const RunSettings& settings, int32_t linesWritten) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
     LogText stamp{};

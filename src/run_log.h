@@ -25,18 +25,17 @@ void format_log_timestamp(const std::tm& local, LogText& text);
 void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
                           int32_t SieveDepth, int32_t WactorWorth, LogText& text);
 
-// Reads the range of a run log line, "... Range <NMin>-<NMax> ..."; false
-// when line holds none. line is followed by at least kScanSlack readable
-// bytes.
-bool read_logged_range(const char* line, int32_t& NMin, int32_t& NMax);
-
-// For a preview: names every line of the run log whose range overlaps the
-// settings' NMin <= n < NMax, "brisvel.log already shows n from <NMin> to
-// <NMax>: line <number>", so that a range is not handed out twice. A
-// missing run log names nothing.
-void show_logged_overlaps(const RunSettings& settings);
+// Reads the range of a run log line [begin, end), "... Range <NMin>-<NMax>
+// ...", which may hold any bytes, zero bytes among them; false when it
+// holds none. The line is followed by at least kScanSlack readable bytes.
+bool read_logged_range(const char* begin, const char* end, int32_t& NMin, int32_t& NMax);
 
 // The run log stage: appends the line for this run, which wrote
 // linesWritten lines, to the run log in the current directory. Problems
-// are reported; the run goes on.
-void append_run_log(const RunSettings& settings, int32_t linesWritten);
+// are reported; the run goes on. A preview instead names every line of the
+// run log whose range overlaps the settings' NMin <= n < NMax, "brisvel.log
+// already shows n from <NMin> to <NMax>: line <number>", so that a range is
+// not handed out twice, says so when the run log cannot be read to its end,
+// and says what the run would meet there; secondLook is set when it named a
+// line or could not read the log. A missing run log names nothing.
+void append_run_log(const RunSettings& settings, int32_t linesWritten, bool& secondLook);

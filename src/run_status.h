@@ -11,3 +11,7 @@ enum class StageStatus {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
+// A preview that completed but found something to look at again before the
+// run: a logged range that overlaps, a run log it could not check, or an
+// argument not taken as typed.
+inline constexpr int kExitSecondLook = 3;

@@ -1,6 +1,8 @@
 #include "sieve_file.h"
 
+#include "console.h"
 #include "decimal.h"
+#include "host.h"
 
 namespace {
 
@@ -63,16 +65,19 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {
-    std::FILE* in = std::fopen(kSieveFileName, "rb");
-    if (in == nullptr) {
-        std::printf("Failed to open %s - exiting\n", kSieveFileName);
+    std::FILE* in = nullptr;
+    const InputKind kind = open_input(kSieveFileName, true, in);
+    if (kind == InputKind::kMissing || kind == InputKind::kNotOpened) {
+        say("Failed to open %s - exiting\n", kSieveFileName);
         return StageStatus::kFailed;
     }
-    std::printf("Searching %s... ", kSieveFileName);
+    say("Searching %s... ", kSieveFileName);
     const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table,
                                                    shared_input_block(), fastest_skip_kernel());
     std::fclose(in);
-    if (outcome == SieveOutcome::kTableFull) std::printf("Too many n values.  Choose a smaller range. Exiting\n");
-    if (outcome == SieveOutcome::kReadError) std::printf("Failed to read %s - exiting\n", kSieveFileName);
-    return outcome == SieveOutcome::kEndOfFile ? StageStatus::kContinue : StageStatus::kFailed;
+    if (outcome == SieveOutcome::kTableFull) say("Too many n values.  Choose a smaller range. Exiting\n");
+    if (outcome == SieveOutcome::kReadError) say("Failed to read %s - exiting\n", kSieveFileName);
+    if (outcome != SieveOutcome::kEndOfFile) return StageStatus::kFailed;
+    say("%d numbers between %d =< n < %d\n", table.count, settings.NMin, settings.NMax);
+    return table.count == 0 ? StageStatus::kFinished : StageStatus::kContinue;
 }

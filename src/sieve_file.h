@@ -30,5 +30,6 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
                                InputBlock& block, SkipKernel kernel);
 
 // The sieve stage: opens the sieve file, fills table with the fastest
-// kernel this processor runs and reports problems.
+// kernel this processor runs, reports problems and then the count of pairs
+// found; a run that found none is finished.
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);

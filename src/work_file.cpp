@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "console.h"
 #include "delivery.h"
 
 // Every number fits the width that the longest line, and so the batch, is
@@ -30,9 +31,6 @@ bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
     return true;
 }
 
-// The path's room for text: all but its terminating zero.
-std::span<char> room_of(OutputPath& path) { return std::span(path).first(path.size() - 1); }
-
 // Formats the line of every entry with k > 0 into batch, counting them in
 // lines; returns where the lines end. (The batch holds a full table's
 // longest lines: every line fits, and the count is of the lines formatted.)
@@ -46,20 +44,20 @@ std::size_t format_work_lines(const CandidateTable& table, const RunSettings& se
     return end;
 }
 
-}  // namespace
-
-bool build_output_path(const char* directory, OutputPath& path) {
-    path.fill('\0');
-    std::size_t used = 0;
-    std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
-    if (kDropsTrailingQuote && length > 0 && directory[length - 1] == '"') --length;
-    if (length > 0) {
-        if (!put_text(room_of(path), used, {directory, length})) return false;
-        if (directory[length - 1] != kDirectorySeparator && !put_text(room_of(path), used, {&kDirectorySeparator, 1}))
-            return false;
+// Each line is printed without its line end: the console ends it as the
+// host ends its lines.
+StageStatus preview_work_file(std::string_view text, int32_t lines, const char* path) {
+    say("Would output %d candidates to %s\n", lines, path);
+    const std::string_view lineEnd(kLineEnd, kLineEndLength);
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t to = text.find(lineEnd, from);
+        say("%.*s\n", static_cast<int>(to - from), text.data() + from);
+        from = to + lineEnd.size();
     }
-    return put_text(room_of(path), used, kWorkFileName);
+    return preview_delivery(path, true, "exiting", true) ? StageStatus::kContinue : StageStatus::kFailed;
 }
+
+}  // namespace
 
 // A bottom-up merge sort: runs of width entries are merged pairwise into the
 // other array, doubling width each pass. std::merge takes the left run's
@@ -91,21 +89,8 @@ StageStatus write_work_file(const CandidateTable& table, const RunSettings& sett
     const char* path = settings.outputPath.data();
     linesWritten = 0;
     const std::size_t end = format_work_lines(table, settings, linesWritten);
+    if (settings.preview) return preview_work_file({batch.data(), end}, linesWritten, path);
     if (!deliver_lines(path, {batch.data(), end}, true, "exiting")) return StageStatus::kFailed;
-    std::printf("Output %d candidates to %s\n", linesWritten, path);
+    say("Output %d candidates to %s\n", linesWritten, path);
     return StageStatus::kContinue;
-}
-
-// Each line is printed without its line end: the console ends it as the
-// host ends its lines.
-void preview_work_file(const CandidateTable& table, const RunSettings& settings) {
-    int32_t lines = 0;
-    const std::string_view text(batch.data(), format_work_lines(table, settings, lines));
-    std::printf("Would output %d candidates to %s\n", lines, settings.outputPath.data());
-    const std::string_view lineEnd(kLineEnd, kLineEndLength);
-    for (std::size_t from = 0; from < text.size();) {
-        const std::size_t to = text.find(lineEnd, from);
-        std::printf("%.*s\n", static_cast<int>(to - from), text.data() + from);
-        from = to + lineEnd.size();
-    }
 }

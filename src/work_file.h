@@ -12,8 +12,6 @@
 #include "host.h"
 #include "run_status.h"
 
-inline constexpr const char* kWorkFileName = "worktodo.ini";
-
 // A work line: "Pminus1=<k>,2,<n>,1,<SieveDepth>,<WactorWorth>" and the
 // host's line end.
 inline constexpr const char* kWorkLineFormat = "Pminus1=%d,2,%d,1,%d,%d%s";
@@ -21,12 +19,6 @@ inline constexpr const char* kWorkLineFormat = "Pminus1=%d,2,%d,1,%d,%d%s";
 inline constexpr std::size_t kInt32Width = std::numeric_limits<int32_t>::digits10 + 2;
 inline constexpr std::size_t kMaxWorkLineLength =
     std::string_view("Pminus1=,2,,1,,").size() + 4 * kInt32Width + kLineEndLength;
-
-// The work file's path: the work file name alone when directory is null or
-// empty, otherwise directory, a separator unless it already ends in one, and
-// the name; on Windows a quote that ends directory is dropped first. False
-// when that is more than 999 characters.
-bool build_output_path(const char* directory, OutputPath& path);
 
 // Sorts the table by n, keeping entries with equal n in their table order.
 void order_by_n(CandidateTable& table);
@@ -38,10 +30,8 @@ bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t Wacto
 
 // The writing stage: appends a line for every entry with k > 0, in table
 // order, written in one piece, and reports the number written in
-// linesWritten.
+// linesWritten. A preview instead prints "Would output <count> candidates
+// to <path>", the lines one to a console line, and what the run would meet
+// in the work file; it changes nothing, and fails where the run would fail
+// to open the file.
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten);
-
-// The writing stage's preview: prints "Would output <count> candidates to
-// <path>" and then, one to a console line, the lines that write_work_file
-// would append; touches no file.
-void preview_work_file(const CandidateTable& table, const RunSettings& settings);

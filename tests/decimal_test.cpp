@@ -12,28 +12,29 @@ namespace {
 struct IntCase {
     const char* text;
     std::optional<int32_t> value;  // nullopt: no number to read
+    bool exact = false;            // the whole text is the number, within range
 };
 
 TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
     const IntCase cases[] = {
-        {"0", 0},
-        {"150", 150},
+        {"0", 0, true},
+        {"150", 150, true},
         {"  \t150 trailing text", 150},
-        {"\r\n 7", 7},
-        {"+42", 42},
-        {"-42", -42},
-        {"00012", 12},
-        {"2147483647", INT32_MAX},
+        {"\r\n 7", 7, true},
+        {"+42", 42, true},
+        {"-42", -42, true},
+        {"00012", 12, true},
+        {"2147483647", INT32_MAX, true},
         {"2147483648", INT32_MAX},
-        {"-2147483648", INT32_MIN},
+        {"-2147483648", INT32_MIN, true},
         {"-2147483649", INT32_MIN},
         {"99999999999999999999999999999", INT32_MAX},
         {"-99999999999999999999999999999", INT32_MIN},
         {"12abc", 12},
-        {"1234567", 1234567},
-        {"12345678", 12345678},
-        {"123456789", 123456789},
-        {"0000000000000000123", 123},
+        {"1234567", 1234567, true},
+        {"12345678", 12345678, true},
+        {"123456789", 123456789, true},
+        {"0000000000000000123", 123, true},
         {"1:", 1},
         {"1/", 1},
         {"", std::nullopt},
@@ -51,6 +52,7 @@ TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
         EXPECT_EQ(read, c.value.has_value()) << '"' << c.text << '"';
         EXPECT_EQ(value, c.value.value_or(1234)) << '"' << c.text << '"';
         EXPECT_EQ(int32_or_zero(c.text), c.value.value_or(0)) << '"' << c.text << '"';
+        EXPECT_EQ(is_exact_int32(c.text), c.exact) << '"' << c.text << '"';
         // Digits in the slack after the text must not count.
         const std::string padded = c.text + std::string(kScanSlack, '7');
         const char* end = padded.data() + std::strlen(c.text);
@@ -65,30 +67,31 @@ TEST(TruncatedInt32, TruncatesDecimalValuesTowardZeroAndSaturates) {
     const struct {
         const char* text;
         int32_t value;
+        bool exact = false;  // the whole text is the number, its whole part within range
     } cases[] = {
-        {"1", 1},
-        {"2.5", 2},
-        {"1.9", 1},
-        {"-1.9", -1},
-        {"-0.5", 0},
-        {" +3.99", 3},
-        {".75", 0},
-        {"7.", 7},
-        {"1e3", 1000},
-        {"1.25E2", 125},
-        {"125e-2", 1},
-        {"1.9999999999999999999999", 1},
+        {"1", 1, true},
+        {"2.5", 2, true},
+        {"1.9", 1, true},
+        {"-1.9", -1, true},
+        {"-0.5", 0, true},
+        {" +3.99", 3, true},
+        {".75", 0, true},
+        {"7.", 7, true},
+        {"1e3", 1000, true},
+        {"1.25E2", 125, true},
+        {"125e-2", 1, true},
+        {"1.9999999999999999999999", 1, true},
         {"12e", 12},
         {"12e+", 12},
-        {"2147483647.9", INT32_MAX},
+        {"2147483647.9", INT32_MAX, true},
         {"2147483648", INT32_MAX},
-        {"-2147483648.5", INT32_MIN},
+        {"-2147483648.5", INT32_MIN, true},
         {"1e10", INT32_MAX},
         {"-1e10", INT32_MIN},
         {"1e99999999999999999999", INT32_MAX},
-        {"0e99999999999999999999", 0},
-        {"1e-99999999999999999999", 0},
-        {"0.00000000000000000000000000000000000001e40", 100},
+        {"0e99999999999999999999", 0, true},
+        {"1e-99999999999999999999", 0, true},
+        {"0.00000000000000000000000000000000000001e40", 100, true},
         {"", 0},
         {".", 0},
         {"abc", 0},
@@ -96,8 +99,14 @@ TEST(TruncatedInt32, TruncatesDecimalValuesTowardZeroAndSaturates) {
         {"inf", 0},
         {"-infinity", 0},
         {"0x10", 0},
+        {"12 ", 12, true},
+        {"1.5x", 1},
+        {"1e3x", 1000},
     };
-    for (const auto& c : cases) EXPECT_EQ(truncated_int32_or_zero(c.text), c.value) << '"' << c.text << '"';
+    for (const auto& c : cases) {
+        EXPECT_EQ(truncated_int32_or_zero(c.text), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(is_exact_decimal(c.text), c.exact) << '"' << c.text << '"';
+    }
 }
 
 TEST(SaturatingAdd, StopsAtTheLimits) {

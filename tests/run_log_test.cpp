@@ -76,10 +76,10 @@ TEST(RunLogRange, ReadsTheRangeOfALoggedRun) {
         {"[...]  Range x-200", false, 0, 0},
     };
     for (const auto& c : cases) {
-        const std::string padded = c.line + std::string(8, '\0');  // what the reader may load past the end
+        const std::string padded = c.line + std::string(8, '7');  // what the reader may load past the end
         int32_t NMin = 0;
         int32_t NMax = 0;
-        EXPECT_EQ(read_logged_range(padded.c_str(), NMin, NMax), c.read) << c.line;
+        EXPECT_EQ(read_logged_range(padded.data(), padded.data() + c.line.size(), NMin, NMax), c.read) << c.line;
         if (c.read) {
             EXPECT_EQ(std::make_pair(NMin, NMax), std::make_pair(c.NMin, c.NMax)) << c.line;
         }

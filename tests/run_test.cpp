@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,12 +88,14 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"no arguments", kSieve, {}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"three numbers", kSieve, {"100", "200", "45"}, invoked_name() + kUsageTail, 1, std::nullopt},
         {"the version", kSieve, {"--version"}, "brisvel " BRISVEL_VERSION "\n", 0, std::nullopt},
-        {"an option beside others is no request", kSieve, {"--help", "x"}, invoked_name() + kUsageTail, 1, std::nullopt},
-        {"an unknown option", kSieve, {"-x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"help wherever it is typed", kSieve, {"100", "200", "45", "1", "--help"}, "", 0, std::nullopt},
+        {"the version wherever it is typed", kSieve, {"100", "--version"}, "brisvel " BRISVEL_VERSION "\n", 0,
+         std::nullopt},
+        {"a single dash is no option", kSieve, {"-x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"a mistyped option after the folder is refused", kSieve, {"100", "200", "45", "1", "", "--dryrun"},
+         "Unknown option --dryrun - exiting\n", 1, std::nullopt},
         {"a preview needs the four numbers too", kSieve, {"--dry-run", "100", "200", "45"},
-         invoked_name() + kUsageTail, 1, std::nullopt},
-        {"a preview's option only counts first", kSieve, {"100", "--dry-run", "200", "45", "1"},
-         kSearching + "0 numbers between 100 =< n < 0\n", 0, std::nullopt},
+         invoked_name() + kUsageTail + "Dry run: nothing was written\n", 1, std::nullopt},
         {"a Windows help request elsewhere", kSieve, {"/?"},
          kWindowsHost ? "" : invoked_name() + kUsageTail, kWindowsHost ? 0 : 1, std::nullopt},
         {"no sieve file", std::nullopt, {"100", "200", "45", "1"}, "Failed to open drask.dat - exiting\n", 1,
@@ -127,31 +130,6 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         EXPECT_EQ(contents_if_any(caseDir / "worktodo.ini"), c.work);
         EXPECT_EQ(file_exists(caseDir / "brisvel.log"), c.status == 0 && c.work.has_value());
     }
-}
-
-// A preview prints what a run would append and the run log's lines whose
-// range overlaps, and touches no file; the run after it appends exactly
-// those lines.
-TEST_F(Run, ADryRunShowsTheLinesAndTheLoggedRangesAndWritesNothing) {
-    write_file(at("drask.dat"), kSieve);
-    const std::string stamp = "[Tue 08-Dec-2026 23:05:09]  Range ";
-    const std::string log = stamp + "      50-100      (   50), 45, 1,    3 candidates in worktodo.ini\n" +
-                            stamp + "     150-250      (  100), 45, 1,    3 candidates in worktodo.ini\n" +
-                            "no run: " + std::string(3000, 'x') + stamp + "100-200\n" +
-                            stamp + "      -5-101      (  106), 45, 1,    3 candidates in worktodo.ini\n" +
-                            stamp + "     199-199      (    0), 45, 1,    0 candidates in worktodo.ini\n" +
-                            stamp + "     200-300      (  100), 45, 1,    3 candidates in worktodo.ini\n";
-    write_file(at("brisvel.log"), log);
-    const RunResult preview = run({"--dry-run", "100", "200", "45", "1"});
-    EXPECT_EQ(preview.status, 0);
-    EXPECT_EQ(preview.out, host_text(kCounted + kNoList + "Would output 8 candidates to worktodo.ini\n") + kExampleLines +
-                               host_text("brisvel.log already shows n from 150 to 250: line 2\n"
-                                         "brisvel.log already shows n from -5 to 101: line 4\n"));
-    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"brisvel.log", "drask.dat"}));
-    EXPECT_EQ(read_file(at("brisvel.log")), log);
-
-    EXPECT_EQ(run({"100", "200", "45", "1"}).out, host_text(kCounted + kNoList + "Output 8 candidates to worktodo.ini\n"));
-    EXPECT_EQ(work_file(), kExampleLines) << "the lines the preview showed";
 }
 
 // A launcher always names the program, so only a direct start can leave the
@@ -402,6 +380,8 @@ TEST_F(Run, ReadsTheInputsAsTheHostReadsText) {
     }
 }
 
+// ... and only then: a file whose last line is whole gets no empty line,
+// also when the run may hold no more than one descriptor for it.
 TEST_F(Run, EndsAnUnterminatedLastLineBeforeAppending) {
     write_file(at("drask.dat"), kHeader + "k=7\n150\n");
     // Standard streams and one file: the work file's size and last byte
@@ -409,16 +389,17 @@ TEST_F(Run, EndsAnUnterminatedLastLineBeforeAppending) {
     // more descriptors than that.
     const long long openFileLimits[] = {-1, kWindowsHost ? -1 : 4};
     for (const long long limit : openFileLimits) {
-        for (const std::string& before : {"lone CR\r"s, "Ctrl-Z\x1a"s, "no newline"s}) {
+        for (const std::string& before : {"lone CR\r"s, "Ctrl-Z\x1a"s, "no newline"s, "whole\n"s}) {
             SCOPED_TRACE(before + ", descriptor limit " + std::to_string(limit));
             write_file(at("worktodo.ini"), before);
             write_file(at("brisvel.log"), before);
             RunOptions options;
             options.openFileLimit = limit;
             EXPECT_EQ(run({"100", "200", "45", "1"}, options).status, 0);
-            EXPECT_EQ(work_file(), before + kNewline + work_lines({{7, 150}}));
+            const std::string ended = before + (before.ends_with("\n") ? "" : kNewline);
+            EXPECT_EQ(work_file(), ended + work_lines({{7, 150}}));
             const std::string log = read_file(at("brisvel.log"));
-            EXPECT_EQ(log.substr(0, before.size() + kNewline.size()), before + kNewline);
+            EXPECT_EQ(log.substr(0, ended.size()), ended);
             EXPECT_EQ(log.substr(log.size() - kNewline.size()), kNewline);
         }
     }
@@ -534,11 +515,11 @@ struct FifoRun {
 const std::string kFifoCounted = kSearching + "5000 numbers between 1000 =< n < 99999\n" + kNoList +
                                  "Waiting for a program to read worktodo.ini\n";
 
-FifoRun start_run_into_fifo(const std::string& workDir) {
+FifoRun start_run_into_fifo(const std::string& workDir, const RunOptions& options = {}) {
     write_file(workDir + "/drask.dat", sieve_with_pairs(4999));
     const std::string fifo = workDir + "/worktodo.ini";
     if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
-    const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"});
+    const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"}, options);
     std::string announced = read_until(started.outFd, kFifoCounted);
     return {started, open(fifo.c_str(), O_RDONLY | O_CLOEXEC), announced};
 }
@@ -581,53 +562,93 @@ TEST_F(Run, AFifoThatStopsTakingTheLinesIsAFailedWriteThatSaysWhatWentOut) {
     }
 }
 
-// A signal that would end the run, sent while its lines are written or
-// while it waits for the run log's lock, takes effect once the work file,
-// the "Output" line and the run log agree; so does one named like a fault
-// of the process itself. A FIFO reader that only pauses, with no signal,
-// gets every line.
+// A run that gives up on a FIFO's stalled reader leaves whole lines in it,
+// so that the run queued behind it on the lock starts on a line of its own.
+TEST_F(Run, AFifoReaderOnlyEverGetsWholeLines) {
+    const FifoRun first = start_run_into_fifo(dir.path());
+    const std::string firstLine = read_until(first.reader, "\n");  // the first run holds the lock now
+    fs::create_directory(at("b"));
+    write_file(at("b/drask.dat"), sieve_with_pairs(4999, 5));
+    const StartedRun second = start_brisvel(at("b"), {"1000", "99999", "45", "1", ".."});
+    read_until(second.outFd, "Waiting for another program to finish with ../worktodo.ini\n");
+    kill(first.started.pid, SIGTERM);
+    const RunResult stopped = finish_brisvel(first.started);
+    const std::string got = firstLine + read_until(first.reader);
+    const RunResult queued = finish_brisvel(second);
+    close(first.reader);
+
+    std::size_t sent = 0;
+    std::sscanf(stopped.out.c_str(), "Could not put worktodo.ini back as it was: %zu", &sent);
+    const std::string firstBatch = work_lines(pairs_from_1000(3, 5000));
+    ASSERT_GT(sent, 0u) << stopped.out;
+    ASSERT_LT(sent, firstBatch.size());
+    EXPECT_EQ(firstBatch[sent - 1], '\n') << "the stopped run left part of a line";
+    EXPECT_TRUE(got == firstBatch.substr(0, sent) + work_lines(pairs_from_1000(5, 5000)));
+    EXPECT_EQ(stopped.signal, SIGTERM);
+    EXPECT_EQ(queued.status, 0);
+}
+
+// A console that takes no text (a pipe nobody reads) cannot hold a run
+// whose signals are held: the text printed before the lines go out is out
+// already, and SIGTERM ends the run once its files are whole.
+TEST_F(Run, AStalledConsoleDoesNotHoldTheRun) {
+    write_file(at("drask.dat"), kSieve);
+    // An "Output" line longer than the room left in the pipe.
+    const std::string name(200, 'd');
+    const std::string folder = name + "/" + name + "/" + name + "/" + name;
+    fs::create_directories(at(folder));
+    RunOptions options;
+    options.stalledStdoutFill = 4096 - 500;
+    const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1", folder}, options);
+    for (int tries = 0; tries < 2000 && contents_if_any(at(folder + "/worktodo.ini")) != kExampleLines; ++tries)
+        usleep(5000);
+    usleep(300000);
+    kill(started.pid, SIGTERM);
+    int waitStatus = 0;
+    bool ended = false;
+    for (int tries = 0; tries < 1000 && !ended; ++tries) {
+        ended = waitpid(started.pid, &waitStatus, WNOHANG) == started.pid;
+        if (!ended) usleep(10000);
+    }
+    if (!ended) kill(started.pid, SIGKILL);
+    const RunResult result = finish_brisvel(started);
+    EXPECT_TRUE(ended) << "SIGTERM did not end the run within ten seconds";
+    EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == SIGTERM);
+    EXPECT_EQ(result.out, std::string(options.stalledStdoutFill, '.') + kCounted + kNoList);
+    EXPECT_EQ(work_file(folder + "/worktodo.ini"), kExampleLines);
+    const std::string log = contents_if_any(at("brisvel.log")).value_or("");
+    EXPECT_TRUE(log.ends_with(" 8 candidates in " + folder + "/worktodo.ini\n")) << log;
+}
+
+// A signal that would end the run, sent while its lines go into a FIFO,
+// takes effect once the work file, the "Output" line and the run log agree.
+// A FIFO reader that only pauses, with no signal or with one that the
+// starting program left blocked, gets every line.
 TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
     const std::string batch = work_lines(pairs_from_1000(3, 5000));
-    const std::string logWait = "Waiting for another program to finish with brisvel.log\n";
     const struct {
-        int signal;  // 0: none, the reader pauses for half a second instead
-        bool duringLogWait;  // else while the lines go into a FIFO
+        int signal;     // 0: none, the reader pauses for half a second instead
+        int inherited;  // blocked and pending since the start
     } cases[] = {
-        {SIGUSR1, false}, {SIGALRM, false}, {SIGTERM, false}, {SIGINT, false}, {SIGABRT, true}, {SIGTRAP, true},
-        {0, false},
+        {SIGUSR1, 0}, {SIGALRM, 0}, {SIGTERM, 0}, {SIGINT, 0}, {SIGTRAP, 0}, {0, 0}, {0, SIGINT},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.signal == 0 ? "a pause" : strsignal(c.signal));
+        SCOPED_TRACE(std::string(c.signal == 0 ? "a pause" : strsignal(c.signal)) +
+                     (c.inherited != 0 ? ", SIGINT held from the start" : ""));
         fs::remove(at("worktodo.ini"));
         fs::remove(at("brisvel.log"));
-        std::string got;
-        std::string out;
-        StartedRun started{};
-        if (c.duringLogWait) {
-            write_file(at("drask.dat"), sieve_with_pairs(4999));
-            write_file(at("brisvel.log"), "");
-            const int held = hold_lock(at("brisvel.log"));
-            started = start_brisvel(dir.path(), {"1000", "99999", "45", "1"});
-            out = read_until(started.outFd, logWait);
-            kill(started.pid, c.signal);
-            close(held);
-        } else {
-            const FifoRun run = start_run_into_fifo(dir.path());
-            started = run.started;
-            out = run.announced;
-            got = read_until(run.reader, "\n");
-            if (c.signal != 0) kill(started.pid, c.signal);
-            if (c.signal == 0) usleep(500000);
-            got += read_until(run.reader);
-            close(run.reader);
-        }
-        const RunResult result = finish_brisvel(started);
-        if (c.duringLogWait) got = read_file(at("worktodo.ini"));
+        RunOptions options;
+        options.heldSignal = c.inherited;
+        const FifoRun run = start_run_into_fifo(dir.path(), options);
+        std::string got = read_until(run.reader, "\n");
+        if (c.signal != 0) kill(run.started.pid, c.signal);
+        if (c.signal == 0) usleep(500000);
+        got += read_until(run.reader);
+        close(run.reader);
+        const RunResult result = finish_brisvel(run.started);
         EXPECT_EQ(got.size(), batch.size());
         EXPECT_TRUE(got == batch) << "the lines that reached the work file";
-        EXPECT_EQ(out + result.out, c.duringLogWait ? kFifoCounted.substr(0, kFifoCounted.find("Waiting")) +
-                                                          "Output 5000 candidates to worktodo.ini\n" + logWait
-                                                    : kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
+        EXPECT_EQ(run.announced + result.out, kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
         EXPECT_EQ(result.signal, c.signal);
         const std::string log = contents_if_any(at("brisvel.log")).value_or("");
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
@@ -635,13 +656,18 @@ TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
     }
 }
 
-// Waits until the process waits for a lock, as /proc/locks shows it.
-void wait_until_waiting_for_lock(int pid) {
-    const std::string waiter = " " + std::to_string(pid) + " ";
+// Waits until the process has the file open, and a little more: it then
+// asks for the lock again and again.
+void wait_until_waiting_for_lock(int pid, const std::string& path) {
+    const fs::path file = fs::canonical(path);
+    const fs::path descriptors = "/proc/" + std::to_string(pid) + "/fd";
     for (int tries = 0; tries < 2000; ++tries) {
-        const std::string locks = read_file("/proc/locks");
-        for (std::size_t at = locks.find("->"); at != std::string::npos; at = locks.find("->", at + 1))
-            if (locks.substr(at, locks.find('\n', at) - at).find(waiter) != std::string::npos) return;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(descriptors, ignored)) {
+            if (fs::read_symlink(entry.path(), ignored) != file) continue;
+            usleep(150000);
+            return;
+        }
         usleep(5000);
     }
 }
@@ -659,7 +685,7 @@ TEST_F(Run, AClosedStandardOutputPutsNoConsoleTextIntoTheFiles) {
         write_file(at("brisvel.log"), "");
         const int held = hold_lock(at(locked));
         const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"}, options);
-        wait_until_waiting_for_lock(started.pid);
+        wait_until_waiting_for_lock(started.pid, at(locked));
         close(held);
         const RunResult result = finish_brisvel(started);
         EXPECT_EQ(result.status, 0);
@@ -672,7 +698,6 @@ TEST_F(Run, AClosedStandardOutputPutsNoConsoleTextIntoTheFiles) {
 
 #endif  // BRISVEL_LAUNCHER
 
-#ifndef BRISVEL_EMULATED_WINE
 // Another program that holds the lock of a file in dir: on Windows a
 // Windows program, since Wine does not see a Linux program's lock.
 struct HeldLock {
@@ -688,14 +713,14 @@ struct HeldLock {
     return options;
 }
 
-HeldLock hold_lock_in(const std::string& dir, const std::string& name) {
+[[maybe_unused]] HeldLock hold_lock_in(const std::string& dir, const std::string& name) {
     if (!kWindowsHost) return {hold_lock(dir + "/" + name), {}};
     const StartedRun holder = start_brisvel(dir, {"hold", name}, helper_program());
     read_until(holder.outFd, "locked");
     return {-1, holder};
 }
 
-void release_lock(const std::string& dir, const HeldLock& held) {
+[[maybe_unused]] void release_lock(const std::string& dir, const HeldLock& held) {
     if (!kWindowsHost) {
         close(held.descriptor);
         return;
@@ -705,6 +730,198 @@ void release_lock(const std::string& dir, const HeldLock& held) {
     fs::remove(dir + "/release");
 }
 
+
+// Every entry under a folder, the folder itself included: its kind, size
+// and times of change, and a regular file's bytes.
+std::vector<std::string> snapshot(const std::string& folder) {
+    std::vector<std::string> entries;
+    const auto describe = [&](const std::string& path) {
+        struct stat status {};
+        lstat(path.c_str(), &status);
+        std::string entry = path + " " + std::to_string(status.st_mode) + " " + std::to_string(status.st_size) +
+                            " " + std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+                            " " + std::to_string(status.st_ctim.tv_sec) + "." + std::to_string(status.st_ctim.tv_nsec);
+        if (S_ISREG(status.st_mode)) entry += " " + read_file(path);
+        entries.push_back(entry);
+    };
+    describe(folder);
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) describe(entry.path().string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// The work lines that a preview listed, and the path it named.
+std::pair<std::string, std::string> listed_lines(const std::string& out) {
+    const std::string header = "Would output ";
+    const std::size_t at = out.find(header);
+    if (at == std::string::npos) return {};
+    const std::size_t pathStart = out.find(" to ", at) + 4;
+    const std::size_t pathEnd = out.find(kNewline, pathStart);
+    std::string lines;
+    for (std::size_t from = pathEnd + kNewline.size(); out.compare(from, 8, "Pminus1=") == 0;) {
+        const std::size_t next = out.find(kNewline, from) + kNewline.size();
+        lines += out.substr(from, next - from);
+        from = next;
+    }
+    return {out.substr(pathStart, pathEnd - pathStart), lines};
+}
+
+const std::string kStamp = "[Tue 08-Dec-2026 23:05:09]  Range ";
+
+std::string logged(const std::string& range, const std::string& width) {
+    return kStamp + range + " (" + width + "), 45, 1,    3 candidates in worktodo.ini\n";
+}
+
+// A preview, with --dry-run typed anywhere, takes the run's steps and
+// changes nothing in the folder, not even a time stamp; it ends with its
+// last line and a status that says whether the run may follow: 1 exactly
+// where the run fails, 3 where an earlier range overlaps, the run log could
+// not be checked or an argument is not taken as typed. The run after it
+// appends the lines it showed.
+TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
+    enum class Work { kNone, kLines, kFolder, kFifo, kSocket };
+    enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
+    const std::string nul(1, '\0');
+    const std::string logText[] = {
+        "",
+        logged("      50-100     ", "   50") + logged("     150-250     ", "  100") + "no run: " +
+            std::string(3000, 'x') + kStamp + "100-200\n" + logged("      -5-101     ", "  106"),
+        logged("     200-300     ", "  100") + logged("      50-100     ", "   50") + logged("     199-199     ", "    0"),
+        "a zero byte" + nul + " in line 1\n" + logged("     150-250     ", "  100"),
+    };
+    const std::string notChecked = "Could not read brisvel.log to its end: earlier ranges were not checked\n";
+    // The lines with LF alone, as every text expected here is written.
+    std::string listing = kExampleLines;
+    std::erase(listing, '\r');
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        Work work;
+        Log log;
+        bool lockedElsewhere;
+        std::string says;  // what the preview prints, among its lines
+        int status;
+        std::optional<int> runStatus;  // the real run's after it; nullopt: it would wait, and is not run
+    } cases[] = {
+        {"typed first", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kNone, false,
+         "Would output 8 candidates to worktodo.ini\n" + listing +
+             "worktodo.ini does not exist yet: the run would create it\n", 0, 0},
+        {"typed last, after the folder", {"100", "200", "45", "1", "client", "--dry-run"}, Work::kNone, Log::kNone,
+         false, "Would output 8 candidates to " + host_path("client", "worktodo.ini") + "\n", 0, 0},
+        {"typed between the numbers", {"100", "--dry-run", "200", "45", "1"}, Work::kLines, Log::kTouching, false,
+         kCounted + kNoList + "Would output 8 candidates", 0, 0},
+        {"a work file with lines", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, false,
+         "worktodo.ini holds 2 lines, the last without a line end: the run would end it first\n", 0, 0},
+        {"a missing folder", {"--dry-run", "100", "200", "45", "1", "clinet"}, Work::kNone, Log::kNone, false,
+         "Failed to open " + host_path("clinet", "worktodo.ini") + " for output - exiting\n", 1, 1},
+        {"the work file given as its folder", {"--dry-run", "100", "200", "45", "1", "worktodo.ini"}, Work::kLines,
+         Log::kNone, false, "Failed to open " + host_path("worktodo.ini", "worktodo.ini") + " for output - exiting\n",
+         1, 1},
+        {"a work file that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kFolder, Log::kNone, false,
+         "Failed to open worktodo.ini for output - exiting\n", 1, 1},
+        {"a work file that is a socket", {"--dry-run", "100", "200", "45", "1"}, Work::kSocket, Log::kNone, false,
+         "Failed to open worktodo.ini for output - exiting\n", 1, 1},
+        {"a FIFO that nobody reads", {"--dry-run", "100", "200", "45", "1"}, Work::kFifo, Log::kNone, false,
+         "No program reads worktodo.ini yet: the run would wait for one\n", 0, std::nullopt},
+        {"a lock held elsewhere", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, true,
+         "Another program holds the lock on worktodo.ini: the run would wait for it\n", 0, std::nullopt},
+        {"overlapping ranges in the log", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kOverlapping, false,
+         "brisvel.log already shows n from 150 to 250: line 2\nbrisvel.log already shows n from -5 to 101: line 4\n",
+         3, 0},
+        {"a zero byte in a log line", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kZeroByte, false,
+         "brisvel.log already shows n from 150 to 250: line 2\n", 3, 0},
+        {"a log that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFolder, false,
+         notChecked + "Failed to open brisvel.log for output - continuing\n", 3, 0},
+        {"a log that is a FIFO", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFifo, false,
+         notChecked + "Failed to open brisvel.log for output - continuing\n", 3, std::nullopt},
+        {"numbers not taken as typed, and no range", {"--dry-run", "100", "2OO", "45", "1,5"}, Work::kNone,
+         Log::kNone, false,
+         "Note: NMax \"2OO\" is read as 2\nNote: WactorWorth \"1,5\" is read as 1\n"
+         "Note: NMin 100 is not below NMax 2: the range is empty\n"
+         "Searching drask.dat... 0 numbers between 100 =< n < 2\nDry run", 3, 0},
+        {"a word after the folder", {"100", "200", "45", "1", "client", "extra", "--dry-run"}, Work::kNone,
+         Log::kNone, false, "Note: \"extra\" after the folder is ignored\nSearching", 3, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool posixOnly = c.work == Work::kFifo || c.work == Work::kSocket || c.log == Log::kFifo;
+        if ((kWindowsHost && posixOnly) || (kEmulatedWine && c.lockedElsewhere)) continue;
+        TempDir caseDir;
+        write_file(caseDir / "drask.dat", kSieve);
+        fs::create_directory(caseDir / "client");
+        if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
+        if (c.work == Work::kFolder) fs::create_directory(caseDir / "worktodo.ini");
+        if (c.work == Work::kFifo) {
+            ASSERT_EQ(mkfifo((caseDir / "worktodo.ini").c_str(), 0600), 0);
+        }
+        if (c.work == Work::kSocket) make_socket(caseDir / "worktodo.ini");
+        if (c.log == Log::kFolder) fs::create_directory(caseDir / "brisvel.log");
+        if (c.log == Log::kFifo) {
+            ASSERT_EQ(mkfifo((caseDir / "brisvel.log").c_str(), 0600), 0);
+        }
+        if (c.log != Log::kNone && c.log <= Log::kZeroByte)
+            write_file(caseDir / "brisvel.log", logText[static_cast<int>(c.log)]);
+        HeldLock held{-1, {}};
+        if (c.lockedElsewhere) held = hold_lock_in(caseDir.path(), "worktodo.ini");
+        const std::vector<std::string> before = snapshot(caseDir.path());
+
+        const RunResult preview = run_brisvel(caseDir.path(), c.args);
+        EXPECT_NE(preview.out.find(host_text(c.says)), std::string::npos) << preview.out;
+        EXPECT_TRUE(preview.out.ends_with(host_text("\nDry run: nothing was written\n"))) << preview.out;
+        EXPECT_EQ(preview.status, c.status);
+        EXPECT_EQ(preview.err, "");
+        EXPECT_EQ(snapshot(caseDir.path()), before);
+        if (c.lockedElsewhere) release_lock(caseDir.path(), held);
+        if (!c.runStatus) continue;
+
+        std::vector<std::string> args = c.args;
+        std::erase(args, "--dry-run");
+        const RunResult result = run_brisvel(caseDir.path(), args);
+        EXPECT_EQ(result.status, *c.runStatus) << result.out;
+        EXPECT_EQ(result.out.find("Waiting"), std::string::npos) << result.out;
+        const auto [path, lines] = listed_lines(preview.out);
+        if (result.status == 0 && !path.empty()) {
+            EXPECT_TRUE(read_file(caseDir / local_path(path)).ends_with(lines)) << "the lines the preview showed";
+        }
+    }
+}
+
+#ifndef BRISVEL_EMULATED_WINE
+// While another program holds the run log's lock, a signal that would end
+// the run (on Windows Ctrl-C, which Wine sends for SIGINT) ends the wait:
+// the work file and the "Output" line are whole, and the run shows the log
+// line it could not write.
+TEST_F(Run, ASignalEndsTheWaitForTheRunLogsLock) {
+    write_file(at("drask.dat"), kSieve);
+    const std::string waiting = host_text(kCounted + kNoList + "Output 8 candidates to worktodo.ini\n" +
+                                          "Waiting for another program to finish with brisvel.log\n");
+    const std::vector<int> signals = kWindowsHost ? std::vector{SIGINT} : std::vector{SIGTERM, SIGHUP, SIGABRT};
+    for (const int signal : signals) {
+        SCOPED_TRACE(strsignal(signal));
+        fs::remove(at("worktodo.ini"));
+        write_file(at("brisvel.log"), "");
+        const HeldLock held = hold_lock_in(dir.path(), "brisvel.log");
+        const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"});
+        const std::string before = read_until(started.outFd, waiting);
+        kill(started.pid, signal);
+        const RunResult result = finish_brisvel(started);
+        release_lock(dir.path(), held);
+        EXPECT_EQ(before, waiting);
+        EXPECT_TRUE(result.out.starts_with("Not written to brisvel.log: [")) << result.out;
+        EXPECT_TRUE(result.out.ends_with(
+            host_text("]  Range      100-200      (  100), 45, 1,    8 candidates in worktodo.ini\n")))
+            << result.out;
+        EXPECT_EQ(work_file(), kExampleLines);
+        EXPECT_EQ(read_file(at("brisvel.log")), "");
+        // Wine's own handler of Ctrl-C ends a program with status 0.
+        if (!kWindowsHost) {
+            EXPECT_EQ(result.signal, signal);
+        }
+    }
+}
+#endif
+
+#ifndef BRISVEL_EMULATED_WINE
 // A client may rewrite its queue by renaming a new file over it, or remove
 // it, while a run waits for the lock: the run says that it waits, and its
 // lines land in the file that the path names once the lock is free. (Wine

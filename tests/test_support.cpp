@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +54,17 @@ std::string read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
+
+void make_socket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + path);
+    path.copy(address.sun_path, path.size());
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool made = listener >= 0 && bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (listener >= 0) close(listener);
+    if (!made) throw std::runtime_error("cannot make a socket at " + path);
+}
 
 std::optional<std::string> contents_if_any(const std::string& path) {
     return file_exists(path) ? std::optional(read_file(path)) : std::nullopt;
@@ -144,6 +157,14 @@ void fail_fsync() {
     _exit(125);
 }
 
+// Standard output, a pipe, holds one page, of which it has bytes already.
+void fill_standard_output(std::size_t bytes) {
+    const std::string fill(bytes, '.');
+    if (fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 4096) < 0 ||
+        write(STDOUT_FILENO, fill.data(), fill.size()) != static_cast<ssize_t>(fill.size()))
+        _exit(124);
+}
+
 [[noreturn]] void exec_child(const std::string& workDir, const std::vector<std::string>& args,
                              const RunOptions& options, int outFd, int errFd) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
@@ -163,9 +184,12 @@ void fail_fsync() {
     // As a shell starts a program: no signal ignored or blocked that the
     // tool does not ignore or block itself.
     for (const int number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE}) signal(number, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigset_t held;
+    sigemptyset(&held);
+    if (options.heldSignal != 0) sigaddset(&held, options.heldSignal);
+    sigprocmask(SIG_SETMASK, &held, nullptr);
+    if (options.heldSignal != 0) kill(getpid(), options.heldSignal);
+    if (options.stalledStdoutFill > 0) fill_standard_output(options.stalledStdoutFill);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     set_limit(RLIMIT_FSIZE, options.fileSizeLimit);
     set_limit(RLIMIT_NOFILE, options.openFileLimit);

@@ -18,6 +18,11 @@ inline constexpr bool kWindowsHost = true;
 #else
 inline constexpr bool kWindowsHost = false;
 #endif
+#ifdef BRISVEL_EMULATED_WINE
+inline constexpr bool kEmulatedWine = true;  // one Windows program at a time
+#else
+inline constexpr bool kEmulatedWine = false;
+#endif
 inline const std::string kNewline = kWindowsHost ? "\r\n" : "\n";
 inline constexpr char kSeparator = kWindowsHost ? '\\' : '/';
 
@@ -51,6 +56,8 @@ private:
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
+// Makes a socket file at path, which no program listens on.
+void make_socket(const std::string& path);
 // The file's bytes, or nullopt when there is no such file.
 std::optional<std::string> contents_if_any(const std::string& path);
 // The names in a folder, sorted.
@@ -77,6 +84,10 @@ struct RunOptions {
     bool failingFlush = false;     // fsync fails with EIO in the process (a seccomp filter)
     bool noArguments = false;      // start with an empty argument list, not even a name
     bool closedStdout = false;     // start with standard output closed
+    int heldSignal = 0;            // start with this signal blocked and pending, as a parent may leave it
+    // Standard output a pipe of one page that holds this many bytes already
+    // and that nobody reads until the run ends; 0: an ordinary pipe.
+    std::size_t stalledStdoutFill = 0;
     std::string program;           // run this program instead of brisvel (under the same launcher)
     std::vector<std::pair<std::string, std::string>> environment;  // variables to set
 };

@@ -17,51 +17,6 @@
 
 namespace {
 
-TEST(OutputPath, JoinsTheDirectoryAndTheWorkFileName) {
-    const std::string sep(1, kDirectorySeparator);
-    const std::string other = kDirectorySeparator == '/' ? "\\" : "/";
-    const struct {
-        std::optional<std::string> directory;
-        std::string expected;
-    } cases[] = {
-        {std::nullopt, "worktodo.ini"},
-        {"", "worktodo.ini"},
-        {"client", "client" + sep + "worktodo.ini"},
-        {"client" + sep, "client" + sep + "worktodo.ini"},
-        {"client" + other, "client" + other + sep + "worktodo.ini"},
-        {sep, sep + "worktodo.ini"},
-    };
-    for (const auto& c : cases) {
-        OutputPath path{};
-        ASSERT_TRUE(build_output_path(c.directory ? c.directory->c_str() : nullptr, path));
-        EXPECT_EQ(std::string(path.data()), c.expected);
-    }
-}
-
-TEST(OutputPath, RefusesPathsLongerThan999Characters) {
-    const std::string sep(1, kDirectorySeparator);
-    const struct {
-        std::string directory;
-        bool fits;
-    } cases[] = {
-        {std::string(986, 'd'), true},   // 986 + separator + 12 = 999
-        {std::string(987, 'd'), false},
-        {std::string(986, 'd') + sep, true},
-        {std::string(987, 'd') + sep, false},
-        {std::string(999, 'd'), false},  // fills the room: no place for the separator
-        {std::string(5000, 'd'), false},
-    };
-    for (const auto& c : cases) {
-        OutputPath path{};
-        path.back() = 'x';  // must be cleared
-        EXPECT_EQ(build_output_path(c.directory.c_str(), path), c.fits) << c.directory.size();
-        EXPECT_EQ(path.back(), '\0');
-        if (c.fits) {
-            EXPECT_EQ(std::string(path.data()).size(), 999u);
-        }
-    }
-}
-
 std::vector<Candidate> ordered(const std::vector<Candidate>& entries) {
     auto table = std::make_unique<CandidateTable>();
     std::copy(entries.begin(), entries.end(), table->entries.begin());
