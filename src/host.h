@@ -28,7 +28,8 @@ inline constexpr const char* kLineEnd = kWindows ? "\r\n" : "\n";
 inline constexpr std::size_t kLineEndLength = kWindows ? 2 : 1;
 inline constexpr bool kDropsTrailingQuote = kWindows;
 inline constexpr const char* kHostHelpOption = kWindows ? "/?" : "--help";
-inline constexpr const char* kFullDocumentation = kWindows ? "README.txt beside brisvel.exe" : "man brisvel";
+inline constexpr const char* kFullDocumentation =
+    kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";
 
 // Converts a calendar time to local time under the time zone and daylight
 // saving rules in force (TZ included). False, leaving local unchanged, when
@@ -41,6 +42,20 @@ bool to_local_time(std::time_t time, std::tm& local);
 // interrupted. Output that is redirected, and other hosts, are left alone.
 void show_utf8_in_console();
 void restore_console();
+
+// Whether a run was started by a double-click: it is the only process of
+// its console window, and its standard input and output are that console.
+// (A run in a console that a shell holds shares it; a script or a pipe
+// gives it other input or output.)
+inline bool is_double_click_start(uint32_t consoleProcesses, bool inputIsConsole, bool outputIsConsole) {
+    return consoleProcesses == 1 && inputIsConsole && outputIsConsole;
+}
+
+// A run that Explorer started by a double-click says, after its usual
+// output, that it is a command-line tool and how to run it, and waits for
+// Enter, so that its window does not close before it is read. Every other
+// start, and other hosts, are left alone.
+void explain_a_double_click();
 
 // Settings for the whole process, made once when the run starts, before
 // anything is opened: standard input, output and error that the process

@@ -241,6 +241,8 @@ void show_utf8_in_console() {}
 
 void restore_console() {}
 
+void explain_a_double_click() {}
+
 bool prepare_process() {
     if (!standard_descriptors_open()) return false;
     signal(SIGXFSZ, SIG_IGN);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -134,6 +136,27 @@ BOOL WINAPI on_console_event(DWORD) {
     return FALSE;
 }
 
+constexpr const char* kDoubleClickHelp =
+    "brisvel is a command-line tool: open a console in this folder (type cmd in Explorer's address bar "
+    "and press Enter) and type brisvel --help there. Press Enter to close this window.\n";
+
+// Whether the program that started this run is Explorer, as the system's
+// list of processes shows it.
+bool started_by_explorer() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+    bool explorer = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == parent) explorer = _wcsicmp(entry.szExeFile, L"explorer.exe") == 0;
+    CloseHandle(snapshot);
+    return explorer;
+}
+
 }  // namespace
 
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_s(&local, &time) == 0; }
@@ -148,6 +171,21 @@ void show_utf8_in_console() {
     codePageToRestore.store(previousCodePage);
     consoleChanged = SetConsoleOutputCP(CP_UTF8) != 0;
     if (!consoleChanged) codePageToRestore.store(0);
+}
+
+// Only Explorer's start counts: a scheduler or another program may give a
+// run a console of its own too, and nobody would press Enter there.
+void explain_a_double_click() {
+    std::array<DWORD, 2> processes{};
+    DWORD mode = 0;
+    const DWORD attached = GetConsoleProcessList(processes.data(), static_cast<DWORD>(processes.size()));
+    const bool input = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    const bool output = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    if (!is_double_click_start(attached, input, output) || !started_by_explorer()) return;
+    std::fputs(kDoubleClickHelp, stdout);
+    std::fflush(stdout);
+    std::array<char, 16> answer{};
+    std::fgets(answer.data(), static_cast<int>(answer.size()), stdin);
 }
 
 void restore_console() {

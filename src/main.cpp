@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     show_utf8_in_console();
     const int status = run(argc, argv, state);
     close_report_window();
+    explain_a_double_click();
     restore_console();
     return status;
 }
