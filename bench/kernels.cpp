@@ -34,14 +34,14 @@ int main() {
     piece.append(64, '\n');  // what the kernels may read past the end
     const PairFilter storesNothing{0, 0, false};
     const struct {
-        SkipKernel kernel;
+        Kernel kernel;
         const char* name;
-    } kernels[] = {{SkipKernel::kPortable, "portable"},
-                   {SkipKernel::kSse2, "SSE2"},
-                   {SkipKernel::kAvx2, "AVX2"},
-                   {SkipKernel::kAvx512, "AVX-512"}};
+    } kernels[] = {{Kernel::kPortable, "portable"},
+                   {Kernel::kSse2, "SSE2"},
+                   {Kernel::kAvx2, "AVX2"},
+                   {Kernel::kAvx512, "AVX-512"}};
     for (const auto& k : kernels) {
-        if (k.kernel > fastest_skip_kernel()) continue;
+        if (k.kernel > fastest_kernel()) continue;
         double best = 0;
         for (int trial = 0; trial < kTrials; ++trial) {
             const auto start = std::chrono::steady_clock::now();

@@ -2,8 +2,10 @@
 """Benchmark of a whole brisvel run against `wc -l` and a literal reader.
 
 Builds brisvel at -O3 (Release) and at -O2 (RelWithDebInfo, as packagers
-build), and, on a processor with AVX-512 VBMI, both again with the sieve
-reader's kernel capped at AVX2, to show the processors most people have.
+build), both again reading their inputs in text mode as the Windows exe
+does (BRISVEL_TEXT_MODE), and, on a processor with AVX-512 VBMI, all of them
+again with the kernels capped at AVX2, to show the processors most people
+have.
 First it times each skipping kernel on one piece of "+" lines in the cache
 (GB/s, both optimisation levels). Then it generates seeded sieve files
 (30 MB and 300 MB with LF line ends, 300 MB with CR LF) and removal lists in
@@ -12,7 +14,8 @@ identical work files, then times the builds, the literal reader, the bare
 read() of the file through the tool's block (the floor under any run) and
 `wc -l` on the file that dominates, interleaved, round after round, and
 prints medians, MB/s, ratios (the median of the ratios within each round)
-and peak resident memory. The long-list case does
+and peak resident memory; for each text-mode build, the median of its
+ratios to the ordinary build of the same level. The long-list case does
 the same for a small sieve file that keeps about 9,000 pairs and a removal
 list of 1,000,000 lines in the range, timed against `wc -l` on the list; its
 literal reader scans the whole table for every line, as brisvel did before
@@ -27,7 +30,12 @@ back once with cat, which gives the kernel's large folios). The kernel's
 copy costs about three times more in the first state, so every ratio moves
 with it.
 
-    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases kernels,sieve,list] [--keep]
+The windows case (not run unless asked for, as it needs MinGW-w64 and Wine)
+builds the 64-bit Windows exe and a plain fread()-and-count program with
+the same compiler and flags, and times both under Wine on the largest LF
+and CR LF files.
+
+    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases kernels,sieve,list,windows] [--keep]
 """
 import argparse
 import os
@@ -52,10 +60,12 @@ def has_avx512_vbmi():
         return any(line.startswith("flags") and " avx512vbmi " in line + " " for line in info)
 
 
-def build_variant(name, build_type, cap=""):
+def build_variant(name, build_type, cap="", text=False, toolchain=None):
     folder = os.path.join(ROOT, "build", name)
+    extra = [f"-DCMAKE_TOOLCHAIN_FILE={toolchain}"] if toolchain else []
     subprocess.run(["cmake", "-S", ROOT, "-B", folder, f"-DCMAKE_BUILD_TYPE={build_type}", "-DBUILD_TESTING=OFF",
-                    "-DBRISVEL_BENCH=ON", f"-DBRISVEL_KERNEL_CAP={cap}"], check=True, stdout=subprocess.DEVNULL)
+                    "-DBRISVEL_BENCH=ON", f"-DBRISVEL_KERNEL_CAP={cap}", f"-DBRISVEL_TEXT_MODE={'ON' if text else 'OFF'}",
+                    *extra], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", folder, "-j2"], check=True, stdout=subprocess.DEVNULL)
     return folder
 
@@ -65,13 +75,15 @@ def build():
     variants = [("-O3", "bench", "Release", ""), ("-O2", "bench-o2", "RelWithDebInfo", "")]
     if has_avx512_vbmi():
         variants += [("-O3 AVX2", "bench-avx2", "Release", "kAvx2"), ("-O2 AVX2", "bench-o2-avx2", "RelWithDebInfo", "kAvx2")]
-    folders = {label: build_variant(name, build_type, cap) for label, name, build_type, cap in variants}
+    variants += [(f"{label} text", f"{name}-text", build_type, cap) for label, name, build_type, cap in variants]
+    folders = {label: build_variant(name, build_type, cap, label.endswith(" text"))
+               for label, name, build_type, cap in variants}
     main = folders["-O3"]
     TOOLS.update({name: os.path.join(main, *path) for name, path in
                   [("literal", ["bench", "literal_brisvel"]), ("generate", ["bench", "sieve_generate"]),
                    ("measure", ["bench", "measure"]), ("floor", ["bench", "read_floor"])]})
     TOOLS["kernels"] = {label: os.path.join(folder, "bench", "kernels") for label, folder in folders.items()
-                        if "AVX2" not in label}
+                        if "AVX2" not in label and "text" not in label}
     TOOLS["brisvel"] = {label: os.path.join(folder, "brisvel") for label, folder in folders.items()}
     return TOOLS
 
@@ -177,6 +189,11 @@ def bench_case(tools, folder, label, counted, written, rounds, literal_rounds, s
         peak = max(kib for _, kib in runs) / 1024
         ratio = f"{statistics.median(ratios[name]):8.2f}" if name in ratios else f"{1:8.2f}"
         print(f"  {name:16} {seconds:9.3f} {megabytes / seconds:8.0f} {ratio} {peak:9.1f}")
+    for name in results:
+        if name.endswith(" text"):
+            ordinary = name[:-len(" text")]
+            within = statistics.median(t[0] / o[0] for t, o in zip(results[name], results[ordinary]))
+            print(f"  {name} takes {within:.2f}x the time of {ordinary} (median of the rounds' ratios)")
     if results["literal"]:
         speedup = (statistics.median(l[0] for l in results["literal"]) /
                    statistics.median(f[0] for f in results["brisvel -O3"]))
@@ -185,22 +202,61 @@ def bench_case(tools, folder, label, counted, written, rounds, literal_rounds, s
         print(f"  before the table was indexed: {BEFORE_INDEX}")
 
 
+def bench_windows(folder, label, rounds):
+    """Times the Windows exe and the fread() floor built like it, both under Wine, on one generated file."""
+    with open(os.path.join(folder, "range")) as f:
+        n_min, n_max = f.read().split()
+    wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+    os.environ.update({"WINEPREFIX": os.path.join(TOOLS["windows"], "wine-prefix"), "WINEDEBUG": "-all",
+                       "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    # A server that stays up, so that no run waits for one to start or stop.
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+    subprocess.Popen([server, "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    exe = os.path.join(TOOLS["windows"], "brisvel.exe")
+    floor = os.path.join(TOOLS["windows"], "bench", "fread_count.exe")
+    out = "Z:" + os.path.join(folder, "out-windows").replace("/", "\\")
+    commands = {"brisvel.exe": [wine, exe, n_min, n_max, "45", "1", out],
+                "fread_count.exe": [wine, floor, "drask.dat"]}
+    results = {name: [] for name in commands}
+    # The first runs also make Wine's prefix and start its services, which
+    # must not hold the measuring helper's pipe open.
+    for command in commands.values():
+        fresh_output(os.path.join(folder, "out-windows"))
+        subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+    for _ in range(rounds):
+        for name, command in commands.items():
+            fresh_output(os.path.join(folder, "out-windows"))
+            results[name].append(timed(command, folder)[0])
+    subprocess.run([server, "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    megabytes = os.path.getsize(os.path.join(folder, "drask.dat")) / 1e6
+    within = statistics.median(b / f for b, f in zip(results["brisvel.exe"], results["fread_count.exe"]))
+    print(f"\nWindows exe under Wine, {label}: drask.dat {megabytes:.0f} MB")
+    for name, runs in results.items():
+        print(f"  {name:16} {statistics.median(runs):9.3f} s")
+    print(f"  brisvel.exe takes {within:.2f}x the time of fread_count.exe (median of the rounds' ratios)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--literal-rounds", type=int, default=3)
     parser.add_argument("--sizes", default="30,300", help="megabytes of the LF files; the largest also in CR LF")
     parser.add_argument("--cases", default="kernels,sieve,list",
-                        help="kernels: each kernel in the cache; sieve: the sieve files; list: the removal lists")
+                        help="kernels: each kernel in the cache; sieve: the sieve files; list: the removal lists; "
+                             "windows: the Windows exe under Wine")
     parser.add_argument("--keep", action="store_true", help="keep the generated data")
     options = parser.parse_args()
 
     tools = build()
+    chosen = options.cases.split(",")
+    if "windows" in chosen:
+        tools["windows"] = build_variant("bench-windows", "Release",
+                                         toolchain=os.path.join(ROOT, "cmake", "mingw-w64-x86_64.cmake"))
     data = tempfile.mkdtemp(prefix="brisvel-bench-")
     print(f"machine: {machine()}")
     print(f"data in {data}; {options.rounds} rounds, the literal reader in the first {options.literal_rounds}")
     sizes = [int(s) for s in options.sizes.split(",")]
-    chosen = options.cases.split(",")
     if "kernels" in chosen:
         kernel_speeds(tools)
     cases = []
@@ -211,15 +267,23 @@ def main():
         cases += [("long removal list", 3, "lf", "long-list", "recent.txt"),
                   ("one pair stored 9,999 times, named on every line", 0, "lf", "repeated-pair", "recent.txt")]
         cases += [(f"k 3, n in steps of {step}", 0, "lf", f"step:{step}", "recent.txt") for step in (46368, 1104, 144)]
+    if "windows" in chosen:
+        cases += [(f"{max(sizes)} MB, {ends.upper().replace('CRLF', 'CR LF')}", max(sizes), ends, "usual", "windows")
+                  for ends in ("lf", "crlf")]
     try:
         for label, size, ends, shape, counted in cases:
-            folder = os.path.join(data, f"{size}-{ends}-{shape.replace(':', '-')}")
+            folder = os.path.join(data, f"{size}-{ends}-{shape.replace(':', '-')}-{counted}")
             os.makedirs(folder)
             generated = subprocess.run([tools["generate"], folder, str(size), "20261208", ends, shape], check=True,
                                        capture_output=True, text=True).stdout
             with open(os.path.join(folder, "range"), "w") as f:
                 f.write(generated)
             n_min, n_max = generated.split()
+            if counted == "windows":
+                bench_windows(folder, label, options.rounds)
+                if not options.keep:
+                    shutil.rmtree(folder)
+                continue
             written = check_identical(tools, folder, [n_min, n_max, "45", "1"], label)
             # Scanning the whole table for each of a million lines takes seconds: the shapes get one literal round.
             literal_rounds = options.literal_rounds if shape in ("usual", "long-list") else 1

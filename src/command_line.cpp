@@ -64,12 +64,13 @@ bool is_placed(const char* argument) {
     return argument != nullptr && !looks_like_option(argument) && !is_ours(argument);
 }
 
-// The arguments that are no option, in order: the numbers, the folder, and
-// whatever follows, which is counted but not kept.
-struct PlacedArguments {
-    std::array<const char*, kPlacedArguments> values;
-    int32_t count;
-};
+// The place-th argument that is no option, in order: NMin is 0, the folder
+// 4, and what follows it is counted on; nullptr when there is none.
+const char* placed_argument(int argc, const char* const* argv, int32_t place) {
+    for (int i = 1; i < argc; ++i)
+        if (is_placed(argv[i]) && place-- == 0) return argv[i];
+    return nullptr;
+}
 
 // What the options on the command line ask for; the first option that is
 // not ours, if any.
@@ -80,9 +81,8 @@ struct Options {
     const char* unknown;
 };
 
-Options find_options(int argc, const char* const* argv, PlacedArguments& placed) {
+Options find_options(int argc, const char* const* argv) {
     Options options{false, false, false, nullptr};
-    placed.count = 0;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr) continue;
@@ -90,9 +90,6 @@ Options find_options(int argc, const char* const* argv, PlacedArguments& placed)
         options.version = options.version || is(argument, "--version");
         options.preview = options.preview || is(argument, kPreviewOption);
         if (options.unknown == nullptr && looks_like_option(argument) && !is_ours(argument)) options.unknown = argument;
-        if (!is_placed(argument)) continue;
-        if (placed.count < kPlacedArguments) placed.values[static_cast<std::size_t>(placed.count)] = argument;
-        ++placed.count;
     }
     return options;
 }
@@ -119,20 +116,19 @@ bool is_taken_as_typed(int32_t place, const char* text) {
 
 // A preview's notes on the arguments that the run would not take as typed;
 // returns how many it printed.
-int32_t say_notes(int argc, const char* const* argv, const PlacedArguments& placed, const RunSettings& settings) {
+int32_t say_notes(int argc, const char* const* argv, const RunSettings& settings) {
     const std::array<int32_t, kNumberArguments> values = {settings.NMin, settings.NMax, settings.SieveDepth,
                                                           settings.WactorWorth};
     int32_t notes = 0;
     for (int32_t place = 0; place < kNumberArguments; ++place) {
+        const char* text = placed_argument(argc, argv, place);
         const auto at = static_cast<std::size_t>(place);
-        if (is_taken_as_typed(place, placed.values[at])) continue;
-        say("Note: %s \"%s\" is read as %d\n", kNumberNames[at], placed.values[at], values[at]);
+        if (is_taken_as_typed(place, text)) continue;
+        say("Note: %s \"%s\" is read as %d\n", kNumberNames[at], text, values[at]);
         ++notes;
     }
-    int32_t seen = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!is_placed(argv[i]) || ++seen <= kPlacedArguments) continue;
-        say("Note: \"%s\" after the folder is ignored\n", argv[i]);
+    for (int32_t place = kPlacedArguments; const char* extra = placed_argument(argc, argv, place); ++place) {
+        say("Note: \"%s\" after the folder is ignored\n", extra);
         ++notes;
     }
     if (settings.NMin >= settings.NMax) {
@@ -158,27 +154,28 @@ bool build_output_path(const char* directory, OutputPath& path) {
 }
 
 StageStatus read_command_line(int argc, const char* const* argv, RunSettings& settings, bool& secondLook) {
-    PlacedArguments placed{};
-    const Options options = find_options(argc, argv, placed);
+    const Options options = find_options(argc, argv);
     if (answered_information_request(options)) return StageStatus::kFinished;
     settings.preview = options.preview;
     if (options.unknown != nullptr) {
         say("Unknown option %s - exiting\n", options.unknown);
         return StageStatus::kFailed;
     }
-    if (placed.count < kNumberArguments) {
+    std::array<const char*, kPlacedArguments> placed{};
+    for (int32_t place = 0; place < kPlacedArguments; ++place)
+        placed[static_cast<std::size_t>(place)] = placed_argument(argc, argv, place);
+    if (placed[kNumberArguments - 1] == nullptr) {
         say_usage(argc, argv);
         return StageStatus::kFailed;
     }
-    if (!build_output_path(placed.count > kNumberArguments ? placed.values[kNumberArguments] : nullptr,
-                           settings.outputPath)) {
+    if (!build_output_path(placed[kNumberArguments], settings.outputPath)) {
         say("Output path too long - exiting\n");
         return StageStatus::kFailed;
     }
-    settings.NMin = int32_or_zero(placed.values[0]);
-    settings.NMax = int32_or_zero(placed.values[1]);
-    settings.SieveDepth = int32_or_zero(placed.values[2]);
-    settings.WactorWorth = truncated_int32_or_zero(placed.values[3]);
-    if (settings.preview && say_notes(argc, argv, placed, settings) > 0) secondLook = true;
+    settings.NMin = int32_or_zero(placed[0]);
+    settings.NMax = int32_or_zero(placed[1]);
+    settings.SieveDepth = int32_or_zero(placed[2]);
+    settings.WactorWorth = truncated_int32_or_zero(placed[3]);
+    if (settings.preview && say_notes(argc, argv, settings) > 0) secondLook = true;
     return StageStatus::kContinue;
 }

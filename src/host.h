@@ -1,6 +1,6 @@
 // What differs between the operating systems the tool is built for: the
 // constants here, the calls in host_posix.cpp and host_windows.cpp. (What
-// differs between processors lives in the sieve reader's skipping kernels.)
+// differs between processors lives in kernels.h.)
 #pragma once
 
 #include <array>

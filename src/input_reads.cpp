@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace {
 
-// One read takes at most this many characters.
+// One read takes at most this many characters, and at most one byte more
+// in text mode: the CR of a CR LF that ends it.
 constexpr std::ptrdiff_t kMaxRead = 99;
+constexpr std::ptrdiff_t kMaxReadBytes = kMaxRead + 1;
 
 constexpr char kCtrlZ = '\x1a';
 
@@ -25,48 +26,31 @@ InputBlock& shared_input_block() {
     return block;
 }
 
-// Reads the raw bytes [from, end) in place as text mode does and returns
-// the end of what they become. A CR that ends them is held back until the
-// byte after it is known, unless the file ends there.
-char* InputReads::to_text_mode(char* from, char* end) {
-    char* out = from;
-    for (char* p = from; p < end; ++p) {
-        if (*p == kCtrlZ) {
-            atEndOfFile_ = true;
-            return out;
-        }
-        if (*p == '\r') {
-            if (p + 1 == end && !atEndOfFile_) {
-                heldCr_ = true;
-                return out;
-            }
-            if (p + 1 < end && p[1] == '\n') continue;
-        }
-        *out++ = *p;
-    }
-    return out;
-}
+InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode, Kernel kernel)
+    : file_(file), block_(&block), mode_(mode), kernel_(kernel), next_(block.data()), end_(block.data()),
+      atEndOfFile_(false), failed_(false) {}
 
-InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode)
-    : file_(file), block_(&block), mode_(mode), next_(block.data()), end_(block.data()), atEndOfFile_(false),
-      heldCr_(false), failed_(false) {}
-
+// Keeps at least the longest read unread, so that a CR whose next byte
+// decides whether it counts is never the last byte held while the file
+// goes on.
 void InputReads::fill() {
-    if (end_ - next_ >= kMaxRead || atEndOfFile_) return;
+    if (end_ - next_ >= kMaxReadBytes || atEndOfFile_) return;
     char* front = block_->data();
     const auto kept = static_cast<std::size_t>(end_ - next_);
     std::memmove(front, next_, kept);
-    char* raw = front + kept;
-    char* rawEnd = raw;
-    if (std::exchange(heldCr_, false)) *rawEnd++ = '\r';
-    const auto room = static_cast<std::size_t>(front + kInputBlockSize - rawEnd);
-    const std::size_t got = std::fread(rawEnd, 1, room, file_);
+    char* fresh = front + kept;
+    const auto room = static_cast<std::size_t>(kInputBlockSize - kept);
+    const std::size_t got = std::fread(fresh, 1, room, file_);
     failed_ = std::ferror(file_) != 0;
-    rawEnd += got;
     atEndOfFile_ = got < room;
-    const char* textEnd = mode_ == InputMode::kText ? to_text_mode(raw, rawEnd) : rawEnd;
+    const char* freshEnd = fresh + got;
+    if (mode_ == InputMode::kText) {
+        const char* ctrlZ = find_byte(fresh, freshEnd, kCtrlZ, kernel_);
+        atEndOfFile_ = atEndOfFile_ || ctrlZ != freshEnd;
+        freshEnd = ctrlZ;
+    }
     next_ = front;
-    end_ = failed_ ? after_last_newline(front, textEnd) : textEnd;
+    end_ = failed_ ? after_last_newline(front, freshEnd) : freshEnd;
 }
 
 InputSpan InputReads::unread() {
@@ -74,10 +58,15 @@ InputSpan InputReads::unread() {
     return {next_, end_};
 }
 
+// In text mode a CR just before the newline that ends a read is no
+// character of it.
 InputSpan InputReads::take_read() {
-    const std::size_t limit = static_cast<std::size_t>(std::min(kMaxRead, end_ - next_));
+    const std::ptrdiff_t available = end_ - next_;
+    const std::ptrdiff_t bytes = mode_ == InputMode::kText ? kMaxReadBytes : kMaxRead;
+    const auto limit = static_cast<std::size_t>(std::min(bytes, available));
     const auto* newline = static_cast<const char*>(std::memchr(next_, '\n', limit));
-    const InputSpan read{next_, newline != nullptr ? newline + 1 : next_ + limit};
+    const bool whole = newline != nullptr && (newline - next_ < kMaxRead || newline[-1] == '\r');
+    const InputSpan read{next_, whole ? newline + 1 : next_ + std::min(kMaxRead, available)};
     next_ = read.end;
     return read;
 }

@@ -4,8 +4,12 @@
 // own. A read is used as a C string: bytes after a zero byte are ignored.
 //
 // The file is read a block at a time into fixed storage. In text mode the
-// bytes are first read as the Windows runtime reads a file opened in text
-// mode: CR LF becomes LF (a lone CR stays), and a byte 0x1A ends the file.
+// reads are those that the Windows runtime gives a file opened in text mode:
+// there CR LF becomes LF (a lone CR stays) and a byte 0x1A ends the file.
+// The CR of a CR LF is left in place, where it counts for no character of
+// the read that it ends: a read holds at most 99 characters, and one that
+// ends in CR LF may so hold 100 bytes. What the readers take from a read,
+// the first character and the numbers, is the same either way.
 #pragma once
 
 #include <array>
@@ -15,6 +19,7 @@
 
 #include "decimal.h"
 #include "host.h"
+#include "kernels.h"
 
 enum class InputMode {
     kBinary,
@@ -22,8 +27,14 @@ enum class InputMode {
 };
 
 // Windows programs read their inputs in the runtime's text mode; elsewhere
-// files are read as raw bytes.
-inline constexpr InputMode kHostInputMode = kWindows ? InputMode::kText : InputMode::kBinary;
+// files are read as raw bytes, unless a build for measurements reads them
+// as Windows does (BRISVEL_TEXT_MODE).
+#ifdef BRISVEL_TEXT_MODE
+inline constexpr bool kTextModeBuild = true;
+#else
+inline constexpr bool kTextModeBuild = false;
+#endif
+inline constexpr InputMode kHostInputMode = kWindows || kTextModeBuild ? InputMode::kText : InputMode::kBinary;
 
 inline constexpr std::size_t kInputBlockSize = 256 * 1024;
 // After the block's room for data, kScanSlack bytes more, so that a number
@@ -43,7 +54,8 @@ struct InputSpan {
 
 class InputReads {
 public:
-    InputReads(std::FILE* file, InputBlock& block, InputMode mode);
+    // The kernel finds the end that a byte 0x1A makes in text mode.
+    InputReads(std::FILE* file, InputBlock& block, InputMode mode, Kernel kernel);
 
     // The bytes not taken yet: at least the next whole read, empty once the
     // data has ended. After a read error the lines read whole before it are
@@ -61,14 +73,13 @@ public:
 
 private:
     void fill();
-    char* to_text_mode(char* from, char* end);
 
     std::FILE* file_;
     InputBlock* block_;
     InputMode mode_;
+    Kernel kernel_;
     const char* next_;  // the unread bytes are [next_, end_)
     const char* end_;
     bool atEndOfFile_;  // nothing more is to be read from the file
-    bool heldCr_;       // text mode: a CR ended the last block read, its meaning still open
     bool failed_;       // reading stopped at a read error
 };

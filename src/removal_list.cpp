@@ -1,15 +1,12 @@
 #include "removal_list.h"
 
+#include <array>
 #include <bit>
 
 #include "console.h"
 #include "decimal.h"
 #include "host.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
-#define BRISVEL_X86_64 1
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -30,6 +27,8 @@ uint64_t pair_key(int32_t k, int32_t n) {
 uint64_t pair_key(const Candidate& candidate) { return pair_key(candidate.k, candidate.n); }
 
 constexpr std::size_t kSlotMask = kIndexSlots - 1;
+// Common lines are read this many at a time, then marked.
+constexpr int32_t kCommonLinesAtOnce = 256;
 constexpr int32_t kEmptySlot = -1;
 
 // A slot of a pair whose entries are all marked keeps a place of the pair,
@@ -118,88 +117,29 @@ int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int3
     return read_named_pair(begin, end, named) ? mark_named(named, NMin, NMax, index, table) : 0;
 }
 
-#ifdef BRISVEL_X86_64
-
-// Most lines of a list have one shape, "<digits> <1 to 8 digits> <1 to 8
-// digits>" and "\n" or "\r\n", and are taken from one window of bytes, by
-// bit masks of its digits, spaces, carriage returns and newlines (bit i for
-// byte i); k and n are valued eight digits at once. Such a line is one
-// read, and it names the pair that take_removal_read would find in it.
-constexpr std::ptrdiff_t kWindowBytes = 32;
-constexpr int kMaxWindowDigits = 8;
-
-struct WindowMasks {
-    uint32_t digit, space, cr, newline;
-};
-
-WindowMasks masks_at(const char* p) {
-    WindowMasks masks{};
-    for (int half = 0; half < 2; ++half) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * half));
-        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const auto bits = [half](__m128i lanes) {
-            return static_cast<uint32_t>(_mm_movemask_epi8(lanes)) << (16 * half);
-        };
-        masks.digit |= bits(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values));
-        masks.space |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-        masks.cr |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
-        masks.newline |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
-    }
-    return masks;
-}
-
-bool is_field_width(int digits) { return digits >= 1 && digits <= kMaxWindowDigits; }
-
-// The length of the line at p, newline included, when it has the common
-// shape and ends before end, with its pair in named; 0 otherwise.
-std::ptrdiff_t common_line_at(const char* p, const char* end, Candidate& named) {
-    const WindowMasks m = masks_at(p);
-    if (m.newline == 0) return 0;
-    const int length = std::countr_zero(m.newline);  // the bytes before the newline
-    if (length >= end - p) return 0;
-    const uint32_t cr = length > 0 ? m.cr & uint32_t{1} << (length - 1) : 0;
-    const uint32_t fields = ((uint32_t{1} << length) - 1) & ~cr;
-    const uint32_t spaces = m.space & fields;
-    const uint32_t afterFirst = spaces & (spaces - 1);  // the spaces but the first
-    // Digits and exactly two spaces.
-    if (((m.digit | spaces) & fields) != fields || afterFirst == 0 || (afterFirst & (afterFirst - 1)) != 0) return 0;
-    const int first = std::countr_zero(spaces);
-    const int second = std::countr_zero(afterFirst);
-    const int kDigits = second - first - 1;
-    const int nDigits = length - (cr != 0 ? 1 : 0) - second - 1;
-    if (first == 0 || !is_field_width(kDigits) || !is_field_width(nDigits)) return 0;
-    named = {value_of_digits_before_slack(p + first + 1, kDigits),
-             value_of_digits_before_slack(p + second + 1, nDigits)};
-    return length + 1;
-}
-
-#endif
-
-// Takes the lines of the common shape from p on, while the window fits
-// before end (and its slack), marking what they name; returns where the
-// first line it did not take starts.
+// Takes the lines of the common shape from p on (kernels.h), marking what
+// they name; returns where the first line it did not take starts.
 const char* take_common_lines(const char* p, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
-                              CandidateTable& table, int32_t& removed) {
-#ifdef BRISVEL_X86_64
-    Candidate named{};
-    for (std::ptrdiff_t length = 0; end - p >= kWindowBytes && (length = common_line_at(p, end, named)) > 0;
-         p += length)
-        removed += mark_named(named, NMin, NMax, index, table);
-#else
-    (void)end, (void)NMin, (void)NMax, (void)index, (void)table, (void)removed;
-#endif
+                              CandidateTable& table, Kernel kernel, int32_t& removed) {
+    static std::array<Candidate, kCommonLinesAtOnce> named;
+    int32_t count = 0;
+    do {
+        p = read_common_removal_lines(p, end, named.data(), kCommonLinesAtOnce, count, kernel);
+        for (int32_t i = 0; i < count; ++i)
+            removed += mark_named(named[static_cast<std::size_t>(i)], NMin, NMax, index, table);
+    } while (count == kCommonLinesAtOnce);
     return p;
 }
 
 }  // namespace
 
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                         RemovalIndex& index, InputBlock& block, int32_t& removed) {
+                         RemovalIndex& index, InputBlock& block, Kernel kernel, int32_t& removed) {
     build_removal_index(table, index);
-    InputReads reads(in, block, mode);
+    InputReads reads(in, block, mode, kernel);
     reads.skip_reads(kRemovalHeaderReads);
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
-        const char* taken = take_common_lines(unread.begin, unread.end, NMin, NMax, index, table, removed);
+        const char* taken = take_common_lines(unread.begin, unread.end, NMin, NMax, index, table, kernel, removed);
         if (taken != unread.begin) {
             reads.skip_to(taken);
         } else {
@@ -222,7 +162,7 @@ void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
     int32_t removed = 0;
     const bool readToEnd =
         read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, shared_input_block(),
-                            removed);
+                            chosen_kernel(), removed);
     std::fclose(in);
     if (!readToEnd)
         say("Failed to read %s - continuing\n", kRemovalListName);

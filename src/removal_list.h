@@ -34,14 +34,14 @@ struct RemovalIndex {
     std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
 };
 
-// Indexes the table, then reads the whole stream in reads as input_reads.h
-// describes, the first a header: a read "<any number> <k> <n>" whose n lies
+// Indexes the table, then reads the whole stream with the given kernel in
+// reads as input_reads.h describes, the first a header: a read "<any number> <k> <n>" whose n lies
 // in the range marks every entry (k, n) not marked yet, and a read without
 // all three numbers marks nothing. Adds the entries marked to removed.
 // False when reading failed before the end; the lines read whole before
 // the failure still mark.
 bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                         RemovalIndex& index, InputBlock& block, int32_t& removed);
+                         RemovalIndex& index, InputBlock& block, Kernel kernel, int32_t& removed);
 
 // The removal stage: reads the removal list if there is one and reports
 // what it removed. A missing or unreadable list is reported; the run goes

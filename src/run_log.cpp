@@ -68,7 +68,7 @@ bool show_logged_overlaps(const RunSettings& settings) {
     int32_t named = 0;
     bool readToEnd = false;
     if (kind == InputKind::kRegular) {
-        InputReads reads(log, shared_input_block(), InputMode::kBinary);
+        InputReads reads(log, shared_input_block(), InputMode::kBinary, Kernel::kPortable);
         named = name_overlaps(reads, settings);
         readToEnd = !reads.failed();
     }

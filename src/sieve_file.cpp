@@ -49,8 +49,8 @@ bool take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table)
 }  // namespace
 
 SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                               InputBlock& block, SkipKernel kernel) {
-    InputReads reads(in, block, mode);
+                               InputBlock& block, Kernel kernel) {
+    InputReads reads(in, block, mode, kernel);
     reads.skip_reads(kSieveHeaderReads);
     SieveReader reader{0, 0, {NMin, NMax, false}};
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
@@ -73,7 +73,7 @@ StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) 
     }
     say("Searching %s... ", kSieveFileName);
     const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table,
-                                                   shared_input_block(), fastest_skip_kernel());
+                                                   shared_input_block(), chosen_kernel());
     std::fclose(in);
     if (outcome == SieveOutcome::kTableFull) say("Too many n values.  Choose a smaller range. Exiting\n");
     if (outcome == SieveOutcome::kReadError) say("Failed to read %s - exiting\n", kSieveFileName);

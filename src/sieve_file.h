@@ -20,16 +20,16 @@ enum class SieveOutcome {
     kReadError,
 };
 
-// Reads the whole stream, header included, into table, skipping runs of "+"
-// lines with the given kernel. Each read is interpreted by its first
+// Reads the whole stream, header included, into table, with the given
+// kernel. Each read is interpreted by its first
 // character: "k=<k>" sets k, "+<d>" adds d to n, anything else is an
 // absolute n; a read without a readable number changes nothing, and a "k"
 // read without one makes k unknown until the next readable "k=" read. Pairs
 // are stored only while k is known.
 SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                               InputBlock& block, SkipKernel kernel);
+                               InputBlock& block, Kernel kernel);
 
-// The sieve stage: opens the sieve file, fills table with the fastest
-// kernel this processor runs, reports problems and then the count of pairs
+// The sieve stage: opens the sieve file, fills table with the kernel chosen
+// for this processor, reports problems and then the count of pairs
 // found; a run that found none is finished.
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);

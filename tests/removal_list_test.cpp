@@ -34,20 +34,20 @@ std::vector<Candidate> marked_at(const std::vector<std::size_t>& places) {
 }
 
 // Reads the list from in, which it closes, against the stored entries.
-Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary) {
+Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPortable) {
     auto table = std::make_unique<CandidateTable>();
     std::copy(kStored.begin(), kStored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(kStored.size());
     auto index = std::make_unique<RemovalIndex>();
     auto block = std::make_unique<InputBlock>();
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *index, *block, removed);
+    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *index, *block, kernel, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }
 
-Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary) {
-    return remove_from(stream_with(list), mode);
+Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPortable) {
+    return remove_from(stream_with(list), mode, kernel);
 }
 
 TEST(RemovalList, MarksTheNamedPairsOnce) {
@@ -86,21 +86,45 @@ TEST(RemovalList, MarksTheNamedPairsOnce) {
         {"a colon after the digits ends n there", kHeader + "1 4 14:\n1 4 1:0\n", 0, none},
     };
     // Most lines are taken whole from a window of bytes when it fits before
-    // the end: every case is read as it is and with a line after it.
+    // the end: every case is read as it is and with a line after it, with
+    // every kernel, in both modes.
     const std::string after = std::string(40, '#') + "\n";
     for (const auto& c : cases) {
         for (const std::string& list : {c.list, c.list + after}) {
-            const Removal result = remove_with(list);
-            EXPECT_TRUE(result.readToEnd) << c.name;
-            EXPECT_EQ(result.removed, c.removed) << c.name << (list == c.list ? "" : ", a line after it");
-            EXPECT_EQ(result.entries, c.entries) << c.name;
+            for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+                for (const Kernel kernel : runnable_kernels()) {
+                    const Removal result = remove_with(list, mode, kernel);
+                    const std::string trace = std::string(c.name) + (list == c.list ? "" : ", a line after it") +
+                                              (mode == InputMode::kText ? ", text mode" : "") + ", kernel " +
+                                              std::to_string(static_cast<int>(kernel));
+                    EXPECT_TRUE(result.readToEnd) << trace;
+                    EXPECT_EQ(result.removed, c.removed) << trace;
+                    EXPECT_EQ(result.entries, c.entries) << trace;
+                }
+            }
         }
     }
 }
 
+// Text mode ends the list at a byte 0x1A, also inside or after the common
+// lines that a kernel reads from a window.
 TEST(RemovalList, ReadsTextModeAsTheWindowsRuntimeDoes) {
-    EXPECT_EQ(remove_with(kHeader + "1 3 150\n\x1a\n1 4 150\n", InputMode::kText).removed, 2);
-    EXPECT_EQ(remove_with(kHeader + "1 3 150\n\x1a\n1 4 150\n", InputMode::kBinary).removed, 3);
+    const std::string lines = kHeader + "1 3 150\r\n2 3 160\r\n";
+    const struct {
+        const char* name;
+        std::string list;
+        int32_t text, binary;  // removed in each mode
+    } cases[] = {
+        {"Ctrl-Z on a line of its own", kHeader + "1 3 150\n\x1a\n1 4 150\n", 2, 3},
+        {"Ctrl-Z inside a common line", lines + "3 4 1\x1a" "50\r\n" + std::string(40, '#') + "\n", 3, 3},
+        {"Ctrl-Z after common lines", lines + "\x1a\r\n1 4 150\r\n" + std::string(40, '#') + "\n", 3, 4},
+    };
+    for (const auto& c : cases) {
+        for (const Kernel kernel : runnable_kernels()) {
+            EXPECT_EQ(remove_with(c.list, InputMode::kText, kernel).removed, c.text) << c.name;
+            EXPECT_EQ(remove_with(c.list, InputMode::kBinary, kernel).removed, c.binary) << c.name;
+        }
+    }
 }
 
 // A stream that yields bytes and then fails, as a disk read error does.

@@ -185,6 +185,33 @@ int hold_lock(const std::string& path) {
     return held;
 }
 
+// Every kernel that the processor runs, forced in turn, reads a CR LF sieve
+// file, runs of "+" lines across the edges of the blocks read, a lone CR,
+// a removal list of the common shape and a Ctrl-Z at the end (which ends
+// the file on Windows), to the same work lines as plain C++.
+TEST_F(Run, EveryKernelWritesTheSameLines) {
+    std::string sieve = "h1\r\nh2\r\nh3\r\nk=7\r\n1000\r\n";
+    for (int i = 0; i < 150000; ++i) sieve += "+" + std::to_string(1 + i % 7) + (i == 90000 ? "\r\r\n" : "\r\n");
+    sieve += "k=11\r\n500000\r\n+999\r\n\x1a" "+1\r\n";
+    std::string list = "id k n\r\n";
+    for (int n = 500000; n < 501000; n += 3) list += "1765190000001 7 " + std::to_string(n) + "\r\n";
+    write_file(at("drask.dat"), sieve);
+    write_file(at("recent.txt"), list);
+    std::optional<std::string> portable;
+    for (const char* kernel : {"portable", "sse2", "avx2", "avx512"}) {
+        SCOPED_TRACE(kernel);
+        fs::remove(at("worktodo.ini"));
+        RunOptions options;
+        options.environment = {{"BRISVEL_KERNEL", kernel}};
+        const RunResult result = run({"500000", "501000", "45", "1"}, options);
+        EXPECT_EQ(result.status, 0) << result.out;
+        const std::optional<std::string> lines = work_file();
+        ASSERT_TRUE(lines && lines->size() > 1000) << result.out;
+        if (!portable) portable = lines;
+        EXPECT_TRUE(lines == portable) << "the lines differ from plain C++'s";
+    }
+}
+
 TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
     write_file(at("drask.dat"), sieve_with_pairs(9999));
     RunResult result = run({"1001", "99999", "45", "1"});
@@ -779,7 +806,7 @@ std::string logged(const std::string& range, const std::string& width) {
 // not be checked or an argument is not taken as typed. The run after it
 // appends the lines it showed.
 TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
-    enum class Work { kNone, kLines, kFolder, kFifo, kSocket };
+    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kSocket };
     enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
     const std::string nul(1, '\0');
     const std::string logText[] = {
@@ -812,6 +839,8 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
          kCounted + kNoList + "Would output 8 candidates", 0, 0},
         {"a work file with lines", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, false,
          "worktodo.ini holds 2 lines, the last without a line end: the run would end it first\n", 0, 0},
+        {"a work file whose lines are whole", {"--dry-run", "100", "200", "45", "1"}, Work::kWholeLines, Log::kNone,
+         false, "worktodo.ini holds 2 lines\n", 0, 0},
         {"a missing folder", {"--dry-run", "100", "200", "45", "1", "clinet"}, Work::kNone, Log::kNone, false,
          "Failed to open " + host_path("clinet", "worktodo.ini") + " for output - exiting\n", 1, 1},
         {"the work file given as its folder", {"--dry-run", "100", "200", "45", "1", "worktodo.ini"}, Work::kLines,
@@ -850,6 +879,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         write_file(caseDir / "drask.dat", kSieve);
         fs::create_directory(caseDir / "client");
         if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
+        if (c.work == Work::kWholeLines) write_file(caseDir / "worktodo.ini", "a\nb\n");
         if (c.work == Work::kFolder) fs::create_directory(caseDir / "worktodo.ini");
         if (c.work == Work::kFifo) {
             ASSERT_EQ(mkfifo((caseDir / "worktodo.ini").c_str(), 0600), 0);

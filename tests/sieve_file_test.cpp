@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <iterator>
@@ -24,7 +25,7 @@ struct SieveRead {
     std::vector<Candidate> entries;
 };
 
-SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, SkipKernel kernel) {
+SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, Kernel kernel) {
     auto table = std::make_unique<CandidateTable>();
     auto block = std::make_unique<InputBlock>();
     std::FILE* in = stream_with(bytes);
@@ -35,8 +36,8 @@ SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int3
 
 // Reads with every kernel this processor runs; all must agree.
 SieveRead read_text(const std::string& bytes, int32_t NMin, int32_t NMax, InputMode mode = InputMode::kBinary) {
-    const SieveRead portable = read_text(bytes, mode, NMin, NMax, SkipKernel::kPortable);
-    for (SkipKernel kernel : runnable_kernels()) {
+    const SieveRead portable = read_text(bytes, mode, NMin, NMax, Kernel::kPortable);
+    for (Kernel kernel : runnable_kernels()) {
         const SieveRead read = read_text(bytes, mode, NMin, NMax, kernel);
         EXPECT_EQ(read.outcome, portable.outcome) << static_cast<int>(kernel);
         EXPECT_EQ(read.entries, portable.entries) << static_cast<int>(kernel);
@@ -136,7 +137,7 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
     auto block = std::make_unique<InputBlock>();
-    EXPECT_EQ(read_sieve_stream(in, InputMode::kBinary, 0, 100, *table, *block, SkipKernel::kPortable),
+    EXPECT_EQ(read_sieve_stream(in, InputMode::kBinary, 0, 100, *table, *block, Kernel::kPortable),
               SieveOutcome::kReadError);
     std::fclose(in);
 }
@@ -207,24 +208,65 @@ TEST(SieveSkip, EveryKernelTakesAWholeRunOfPlusLinesInBlocks) {
         const std::size_t runLength = bytes.size();
         bytes += "k=9" + eol;  // where the run ends; the kernels may read a few bytes past their blocks
         const char* end = bytes.data() + bytes.size();
-        for (const SkipKernel kernel : runnable_kernels()) {
-            if (kernel == SkipKernel::kPortable) continue;
+        for (const Kernel kernel : runnable_kernels()) {
+            if (kernel == Kernel::kPortable) continue;
             int32_t n = 1000;
             const char* blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing, kernel);
             EXPECT_GT(blocksEnd - bytes.data(), static_cast<std::ptrdiff_t>(runLength) - 128)
                 << static_cast<int>(kernel);
-            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing, SkipKernel::kPortable);
+            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing, Kernel::kPortable);
             EXPECT_EQ(static_cast<std::size_t>(stop - bytes.data()), runLength) << static_cast<int>(kernel);
             EXPECT_EQ(n, 1000 + sum) << static_cast<int>(kernel);
         }
     }
 }
 
+// The densest run, "+999" lines, crossing NMin within what could be one
+// batch of blocks: every kernel's blocks stop within a block of the first
+// line that stores a pair, as the bound on a batch's sum lets them.
+TEST(SieveSkip, EveryKernelsBlocksStopWithinABlockOfTheFirstStoredPair) {
+    constexpr int32_t kLines = 2000;
+    constexpr int32_t kFirstStored = 699;  // the line after which n reaches NMin
+    std::string bytes;
+    for (int32_t i = 0; i < kLines; ++i) bytes += "+999\n";
+    const PairFilter filter{1000 + 999 * (kFirstStored + 1), INT32_MAX, true};
+    const std::ptrdiff_t storedLineStart = 5 * kFirstStored;
+    for (const Kernel kernel : runnable_kernels()) {
+        if (kernel == Kernel::kPortable) continue;
+        int32_t n = 1000;
+        const char* stop = skip_plus_blocks(bytes.data(), bytes.data() + bytes.size(), n, filter, kernel);
+        const std::ptrdiff_t stopped = stop - bytes.data();
+        EXPECT_LE(stopped, storedLineStart) << static_cast<int>(kernel);
+        EXPECT_GT(stopped, storedLineStart - kPlusBlockBytes - 5) << static_cast<int>(kernel);
+        EXPECT_EQ(n, 1000 + 999 * static_cast<int32_t>(stopped / 5)) << static_cast<int>(kernel);
+    }
+}
+
+// n from 1000 on by one, a line each, ended by eol.
+std::string plus_lines(int32_t count, const std::string& eol) {
+    std::string lines;
+    for (int32_t i = 0; i < count; ++i) lines += "+1" + eol;
+    return lines;
+}
+
+std::vector<Candidate> pairs_between(int32_t k, int32_t first, int32_t last) {
+    std::vector<Candidate> pairs;
+    for (int32_t n = first; n <= last; ++n) pairs.push_back({k, n});
+    return pairs;
+}
+
 // Text mode reads CR LF as LF before the reads are cut, also where the pair
-// straddles two blocks of the file, keeps a lone CR, and ends at a byte 0x1A.
+// straddles two blocks of the file, keeps a lone CR, and ends at a byte 0x1A,
+// also inside the runs of "+" lines that the kernels take.
 TEST(SieveReader, ReadsTextModeAsTheWindowsRuntimeDoes) {
     const std::string header98 = std::string(98, 'h') + "\r\n";  // one read in text mode, two in binary
     const std::string beforeBoundary = kHeader + "k=3\n" + std::string(kInputBlockSize - kHeader.size() - 9, ' ');
+    const std::string run = kHeader + "k=3\r\n1000\r\n";
+    // A run whose "+1\r\n" line has its CR as the last byte of the first block read.
+    std::string edge = run + "+10\n";
+    while (edge.size() + 3 <= kInputBlockSize - 3) edge += "+1\n";
+    edge.resize(kInputBlockSize - 3, '\n');
+    const int32_t nAtEdge = 1010 + static_cast<int32_t>(std::count(edge.begin() + static_cast<std::ptrdiff_t>(run.size()) + 4, edge.end(), '+'));
     const struct {
         const char* name;
         std::string bytes;
@@ -245,6 +287,29 @@ TEST(SieveReader, ReadsTextModeAsTheWindowsRuntimeDoes) {
         EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kText).entries, c.text) << c.name;
         EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kBinary).entries, c.binary) << c.name;
     }
+    // Runs of "+" lines, n from 1000 on, read with NMin 2500 <= n < 2600.
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<Candidate> text;
+        std::vector<Candidate> binary;
+    } runs[] = {
+        {"a CR LF run", run + plus_lines(2000, "\r\n"), pairs_between(3, 2500, 2599), pairs_between(3, 2500, 2599)},
+        // In binary the Ctrl-Z line holds no number, and the run goes on.
+        {"Ctrl-Z inside a run", run + plus_lines(1550, "\r\n") + "\x1a" + plus_lines(500, "\r\n"),
+         pairs_between(3, 2500, 2550), pairs_between(3, 2500, 2599)},
+        {"a lone CR inside a run", run + plus_lines(1520, "\r\n") + "+1\r\r\n" + plus_lines(500, "\r\n"),
+         pairs_between(3, 2500, 2599), pairs_between(3, 2500, 2599)},
+    };
+    for (const auto& c : runs) {
+        EXPECT_EQ(read_text(c.bytes, 2500, 2600, InputMode::kText).entries, c.text) << c.name;
+        EXPECT_EQ(read_text(c.bytes, 2500, 2600, InputMode::kBinary).entries, c.binary) << c.name;
+    }
+    const std::string acrossTheEdge = edge + "+1\r\n" + plus_lines(200, "\r\n");
+    for (const InputMode mode : {InputMode::kText, InputMode::kBinary})
+        EXPECT_EQ(read_text(acrossTheEdge, nAtEdge, nAtEdge + 100, mode).entries,
+                  pairs_between(3, nAtEdge, nAtEdge + 99))
+            << "a CR LF across the block's edge";
 }
 
 }  // namespace

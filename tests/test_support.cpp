@@ -112,18 +112,18 @@ std::string invoked_name() {
 #endif
 }
 
-std::vector<SkipKernel> runnable_kernels() {
-    switch (fastest_skip_kernel()) {
-        case SkipKernel::kAvx512:
-            return {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2, SkipKernel::kAvx512};
-        case SkipKernel::kAvx2:
-            return {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2};
-        case SkipKernel::kSse2:
-            return {SkipKernel::kPortable, SkipKernel::kSse2};
-        case SkipKernel::kPortable:
+std::vector<Kernel> runnable_kernels() {
+    switch (fastest_kernel()) {
+        case Kernel::kAvx512:
+            return {Kernel::kPortable, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvx512};
+        case Kernel::kAvx2:
+            return {Kernel::kPortable, Kernel::kSse2, Kernel::kAvx2};
+        case Kernel::kSse2:
+            return {Kernel::kPortable, Kernel::kSse2};
+        case Kernel::kPortable:
             break;
     }
-    return {SkipKernel::kPortable};
+    return {Kernel::kPortable};
 }
 
 std::vector<Candidate> entries_of(const CandidateTable& table) {

@@ -69,7 +69,7 @@ std::FILE* stream_with(const std::string& bytes);
 std::vector<Candidate> entries_of(const CandidateTable& table);
 
 // Every way of skipping "+" lines that this processor can run.
-std::vector<SkipKernel> runnable_kernels();
+std::vector<Kernel> runnable_kernels();
 
 struct RunResult {
     int status;  // exit status, or -1 when the process did not exit normally

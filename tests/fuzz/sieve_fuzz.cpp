@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
         std::fclose(in);
 
-        for (SkipKernel kernel : {SkipKernel::kPortable, SkipKernel::kSse2, SkipKernel::kAvx2, SkipKernel::kAvx512}) {
-            if (kernel > fastest_skip_kernel()) continue;
+        for (Kernel kernel : {Kernel::kPortable, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvx512}) {
+            if (kernel > fastest_kernel()) continue;
             tables.actual.count = 0;
             in = open_fuzz_file(raw);
             const SieveOutcome actual =
