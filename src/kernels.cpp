@@ -22,11 +22,6 @@ namespace {
 // the slower set's.
 struct PortableIsa {};
 
-// The one place where the run-time choice becomes code: work is called
-// with the tag of the kernel chosen.
-template <typename Work>
-auto with_kernel(Kernel kernel, Work work);
-
 }  // namespace
 
 #ifdef BRISVEL_X86
@@ -337,8 +332,7 @@ BRISVEL_AVX2 uint64_t newlines_256(const char* q) {
     return uint64_t{high} << 32 | low;
 }
 
-__attribute__((target("avx2"))) BRISVEL_KERNEL int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks,
-                                                                            int64_t& sum) {
+BRISVEL_AVX2_KERNEL int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks, int64_t& sum) {
     if (*p != '+') return 0;
     const Avx2Tables t = {load_256(kOwnByte.data()), load_256(kClassOf.data()), load_256(kRefusedPair.data()),
                           load_256(kDigitValue.data()), load_256(kIsDigit.data())};
@@ -607,6 +601,8 @@ const char* common_lines(PortableIsa, const char* p, const char*, Candidate*, in
     return p;
 }
 
+// The one place where the run-time choice becomes code: work is called
+// with the tag of the kernel chosen.
 template <typename Work>
 auto with_kernel(Kernel kernel, Work work) {
 #ifdef BRISVEL_X86

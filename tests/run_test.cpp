@@ -806,7 +806,7 @@ std::string logged(const std::string& range, const std::string& width) {
 // not be checked or an argument is not taken as typed. The run after it
 // appends the lines it showed.
 TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
-    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kSocket };
+    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket };
     enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
     const std::string nul(1, '\0');
     const std::string logText[] = {
@@ -852,6 +852,8 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
          "Failed to open worktodo.ini for output - exiting\n", 1, 1},
         {"a FIFO that nobody reads", {"--dry-run", "100", "200", "45", "1"}, Work::kFifo, Log::kNone, false,
          "No program reads worktodo.ini yet: the run would wait for one\n", 0, std::nullopt},
+        {"a FIFO that a program reads", {"--dry-run", "100", "200", "45", "1"}, Work::kReadFifo, Log::kNone, false,
+         "worktodo.ini is a FIFO: the lines would go to the program that reads it\nDry run", 0, std::nullopt},
         {"a lock held elsewhere", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, true,
          "Another program holds the lock on worktodo.ini: the run would wait for it\n", 0, std::nullopt},
         {"overlapping ranges in the log", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kOverlapping, false,
@@ -873,7 +875,8 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool posixOnly = c.work == Work::kFifo || c.work == Work::kSocket || c.log == Log::kFifo;
+        const bool posixOnly =
+            c.work == Work::kFifo || c.work == Work::kReadFifo || c.work == Work::kSocket || c.log == Log::kFifo;
         if ((kWindowsHost && posixOnly) || (kEmulatedWine && c.lockedElsewhere)) continue;
         TempDir caseDir;
         write_file(caseDir / "drask.dat", kSieve);
@@ -881,9 +884,10 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
         if (c.work == Work::kWholeLines) write_file(caseDir / "worktodo.ini", "a\nb\n");
         if (c.work == Work::kFolder) fs::create_directory(caseDir / "worktodo.ini");
-        if (c.work == Work::kFifo) {
+        if (c.work == Work::kFifo || c.work == Work::kReadFifo) {
             ASSERT_EQ(mkfifo((caseDir / "worktodo.ini").c_str(), 0600), 0);
         }
+        const int reader = c.work == Work::kReadFifo ? open((caseDir / "worktodo.ini").c_str(), O_RDONLY | O_NONBLOCK) : -1;
         if (c.work == Work::kSocket) make_socket(caseDir / "worktodo.ini");
         if (c.log == Log::kFolder) fs::create_directory(caseDir / "brisvel.log");
         if (c.log == Log::kFifo) {
@@ -902,6 +906,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         EXPECT_EQ(preview.err, "");
         EXPECT_EQ(snapshot(caseDir.path()), before);
         if (c.lockedElsewhere) release_lock(caseDir.path(), held);
+        if (reader >= 0) close(reader);
         if (!c.runStatus) continue;
 
         std::vector<std::string> args = c.args;

@@ -113,17 +113,10 @@ std::string invoked_name() {
 }
 
 std::vector<Kernel> runnable_kernels() {
-    switch (fastest_kernel()) {
-        case Kernel::kAvx512:
-            return {Kernel::kPortable, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvx512};
-        case Kernel::kAvx2:
-            return {Kernel::kPortable, Kernel::kSse2, Kernel::kAvx2};
-        case Kernel::kSse2:
-            return {Kernel::kPortable, Kernel::kSse2};
-        case Kernel::kPortable:
-            break;
-    }
-    return {Kernel::kPortable};
+    std::vector<Kernel> kernels;
+    for (int kernel = 0; kernel <= static_cast<int>(fastest_kernel()); ++kernel)
+        kernels.push_back(static_cast<Kernel>(kernel));
+    return kernels;
 }
 
 std::vector<Candidate> entries_of(const CandidateTable& table) {
