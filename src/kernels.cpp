@@ -45,7 +45,7 @@ struct Avx512Isa : Avx2Isa {};
 #define BRISVEL_AVX2_KERNEL __attribute__((target("avx2"))) BRISVEL_KERNEL
 #define BRISVEL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni")))
 
-// ---- Runs of "+" lines: SSE2, AVX2 and AVX-512 kernels ----
+// ---- Runs of "+" lines: the SSE2 and AVX2 kernels ----
 
 // A digit's place weight, up to 100, is a byte in the kernels' sums.
 static_assert(kMaxPlusDigits <= 3);
@@ -357,6 +357,132 @@ BRISVEL_AVX2_KERNEL int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks,
     return run_length(taken, newlines);
 }
 
+// ---- Finding a byte (text mode's Ctrl-Z) ----
+
+const char* find_byte_after_vectors(const char* p, const char* end, char byte) {
+    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+BRISVEL_SSE2_KERNEL const char* find_byte_sse2(const char* p, const char* end, char byte) {
+    const __m128i wanted = _mm_set1_epi8(byte);
+    for (; end - p >= 16; p += 16) {
+        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load_128(p), wanted)));
+        if (found != 0) return p + std::countr_zero(found);
+    }
+    return find_byte_after_vectors(p, end, byte);
+}
+
+// Two vectors a step, tested together.
+BRISVEL_AVX2_KERNEL const char* find_byte_avx2(const char* p, const char* end, char byte) {
+    const __m256i wanted = _mm256_set1_epi8(byte);
+    for (; end - p >= 64; p += 64) {
+        const __m256i low = _mm256_cmpeq_epi8(load_256(p), wanted);
+        const __m256i high = _mm256_cmpeq_epi8(load_256(p + 32), wanted);
+        if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high)) != 0) continue;
+        const auto lowBits = static_cast<uint32_t>(_mm256_movemask_epi8(low));
+        const auto highBits = static_cast<uint32_t>(_mm256_movemask_epi8(high));
+        return p + std::countr_zero(uint64_t{highBits} << 32 | lowBits);
+    }
+    return find_byte_after_vectors(p, end, byte);
+}
+
+// ---- The removal list's common lines: an SSE2 window ----
+
+// Most lines of a list have one shape, "<digits> <1 to 8 digits> <1 to 8
+// digits>" and "\n" or "\r\n", and are taken from one window of bytes, by
+// bit masks of its digits, spaces, carriage returns and newlines (bit i for
+// byte i); k and n are valued eight digits at once. Such a line is one
+// read, and it names the pair that the removal list's general reader would
+// find in it.
+constexpr int kMaxWindowDigits = 8;
+
+struct WindowMasks {
+    uint32_t digit, space, cr, newline;
+};
+
+BRISVEL_SSE2 WindowMasks masks_at(const char* p) {
+    WindowMasks masks{};
+    for (int half = 0; half < 2; ++half) {
+        const __m128i bytes = load_128(p + 16 * half);
+        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const int shift = 16 * half;
+        masks.digit |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values), shift));
+        masks.space |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), shift));
+        masks.cr |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), shift));
+        masks.newline |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), shift));
+    }
+    return masks;
+}
+
+BRISVEL_INLINE bool is_field_width(int digits) { return digits >= 1 && digits <= kMaxWindowDigits; }
+
+// The length of the line at p, newline included, when it has the common
+// shape and ends before end, with its pair in named; 0 otherwise.
+BRISVEL_SSE2 std::ptrdiff_t common_line_at(const char* p, const char* end, Candidate& named) {
+    const WindowMasks m = masks_at(p);
+    if (m.newline == 0) return 0;
+    const int length = std::countr_zero(m.newline);  // the bytes before the newline
+    if (length >= end - p) return 0;
+    const uint32_t cr = length > 0 ? m.cr & uint32_t{1} << (length - 1) : 0;
+    const uint32_t fields = ((uint32_t{1} << length) - 1) & ~cr;
+    const uint32_t spaces = m.space & fields;
+    const uint32_t afterFirst = spaces & (spaces - 1);  // the spaces but the first
+    // Digits and exactly two spaces.
+    if (((m.digit | spaces) & fields) != fields || afterFirst == 0 || (afterFirst & (afterFirst - 1)) != 0) return 0;
+    const int first = std::countr_zero(spaces);
+    const int second = std::countr_zero(afterFirst);
+    const int kDigits = second - first - 1;
+    const int nDigits = length - (cr != 0 ? 1 : 0) - second - 1;
+    if (first == 0 || !is_field_width(kDigits) || !is_field_width(nDigits)) return 0;
+    named = {value_of_digits_before_slack(p + first + 1, kDigits),
+             value_of_digits_before_slack(p + second + 1, nDigits)};
+    return length + 1;
+}
+
+BRISVEL_SSE2_KERNEL const char* read_common_lines_sse2(const char* p, const char* end, Candidate* pairs,
+                                                       int32_t maxPairs, int32_t& count) {
+    count = 0;
+    for (std::ptrdiff_t length = 0;
+         count < maxPairs && end - p >= kRemovalWindowBytes && (length = common_line_at(p, end, pairs[count])) > 0;
+         p += length)
+        ++count;
+    return p;
+}
+
+// ---- Each instruction set's kernels, by tag ----
+
+BRISVEL_AVX512 BRISVEL_KERNEL int32_t scan_plus_blocks_avx512(const char* p, int32_t blocks, int64_t& sum);
+
+int32_t plus_blocks(Sse2Isa, const char* p, int32_t blocks, int64_t& sum) {
+    return scan_plus_blocks_sse2(p, blocks, sum);
+}
+int32_t plus_blocks(Avx2Isa, const char* p, int32_t blocks, int64_t& sum) {
+    return scan_plus_blocks_avx2(p, blocks, sum);
+}
+int32_t plus_blocks(Avx512Isa, const char* p, int32_t blocks, int64_t& sum) {
+    return scan_plus_blocks_avx512(p, blocks, sum);
+}
+
+const char* byte_in(Sse2Isa, const char* p, const char* end, char byte) { return find_byte_sse2(p, end, byte); }
+const char* byte_in(Avx2Isa, const char* p, const char* end, char byte) { return find_byte_avx2(p, end, byte); }
+
+const char* common_lines(Sse2Isa, const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
+                         int32_t& count) {
+    return read_common_lines_sse2(p, end, pairs, maxPairs, count);
+}
+
+// The processor's own answer, as the system's loader set it up.
+Kernel processor_kernel() {
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+        __builtin_cpu_supports("avx512vnni"))
+        return Kernel::kAvx512;
+    if (__builtin_cpu_supports("avx2")) return Kernel::kAvx2;
+    return __builtin_cpu_supports("sse2") ? Kernel::kSse2 : Kernel::kPortable;
+}
+
+// ---- Runs of "+" lines: the AVX-512 kernel, the widest, last ----
+
 // With AVX-512 VBMI a block is checked and weighed by table lookups alone,
 // from each byte and the three after it: its class (0 other, 1 '+', 2 digit,
 // 3 CR, 4 LF), the next byte's class, and whether the two after that are
@@ -458,128 +584,6 @@ BRISVEL_AVX512 BRISVEL_KERNEL int32_t scan_plus_blocks_avx512(const char* p, int
     sum = 0;
     for (const int32_t lane : lanes) sum += lane;
     return run_length(taken, newlines);
-}
-
-// ---- Finding a byte (text mode's Ctrl-Z) ----
-
-const char* find_byte_after_vectors(const char* p, const char* end, char byte) {
-    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-}
-
-BRISVEL_SSE2_KERNEL const char* find_byte_sse2(const char* p, const char* end, char byte) {
-    const __m128i wanted = _mm_set1_epi8(byte);
-    for (; end - p >= 16; p += 16) {
-        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load_128(p), wanted)));
-        if (found != 0) return p + std::countr_zero(found);
-    }
-    return find_byte_after_vectors(p, end, byte);
-}
-
-// Two vectors a step, tested together.
-BRISVEL_AVX2_KERNEL const char* find_byte_avx2(const char* p, const char* end, char byte) {
-    const __m256i wanted = _mm256_set1_epi8(byte);
-    for (; end - p >= 64; p += 64) {
-        const __m256i low = _mm256_cmpeq_epi8(load_256(p), wanted);
-        const __m256i high = _mm256_cmpeq_epi8(load_256(p + 32), wanted);
-        if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high)) != 0) continue;
-        const auto lowBits = static_cast<uint32_t>(_mm256_movemask_epi8(low));
-        const auto highBits = static_cast<uint32_t>(_mm256_movemask_epi8(high));
-        return p + std::countr_zero(uint64_t{highBits} << 32 | lowBits);
-    }
-    return find_byte_after_vectors(p, end, byte);
-}
-
-// ---- The removal list's common lines: an SSE2 window ----
-
-// Most lines of a list have one shape, "<digits> <1 to 8 digits> <1 to 8
-// digits>" and "\n" or "\r\n", and are taken from one window of bytes, by
-// bit masks of its digits, spaces, carriage returns and newlines (bit i for
-// byte i); k and n are valued eight digits at once. Such a line is one
-// read, and it names the pair that the removal list's general reader would
-// find in it.
-constexpr int kMaxWindowDigits = 8;
-
-struct WindowMasks {
-    uint32_t digit, space, cr, newline;
-};
-
-BRISVEL_SSE2 WindowMasks masks_at(const char* p) {
-    WindowMasks masks{};
-    for (int half = 0; half < 2; ++half) {
-        const __m128i bytes = load_128(p + 16 * half);
-        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const int shift = 16 * half;
-        masks.digit |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values), shift));
-        masks.space |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), shift));
-        masks.cr |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), shift));
-        masks.newline |= static_cast<uint32_t>(bits_128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')), shift));
-    }
-    return masks;
-}
-
-BRISVEL_INLINE bool is_field_width(int digits) { return digits >= 1 && digits <= kMaxWindowDigits; }
-
-// The length of the line at p, newline included, when it has the common
-// shape and ends before end, with its pair in named; 0 otherwise.
-BRISVEL_SSE2 std::ptrdiff_t common_line_at(const char* p, const char* end, Candidate& named) {
-    const WindowMasks m = masks_at(p);
-    if (m.newline == 0) return 0;
-    const int length = std::countr_zero(m.newline);  // the bytes before the newline
-    if (length >= end - p) return 0;
-    const uint32_t cr = length > 0 ? m.cr & uint32_t{1} << (length - 1) : 0;
-    const uint32_t fields = ((uint32_t{1} << length) - 1) & ~cr;
-    const uint32_t spaces = m.space & fields;
-    const uint32_t afterFirst = spaces & (spaces - 1);  // the spaces but the first
-    // Digits and exactly two spaces.
-    if (((m.digit | spaces) & fields) != fields || afterFirst == 0 || (afterFirst & (afterFirst - 1)) != 0) return 0;
-    const int first = std::countr_zero(spaces);
-    const int second = std::countr_zero(afterFirst);
-    const int kDigits = second - first - 1;
-    const int nDigits = length - (cr != 0 ? 1 : 0) - second - 1;
-    if (first == 0 || !is_field_width(kDigits) || !is_field_width(nDigits)) return 0;
-    named = {value_of_digits_before_slack(p + first + 1, kDigits),
-             value_of_digits_before_slack(p + second + 1, nDigits)};
-    return length + 1;
-}
-
-BRISVEL_SSE2_KERNEL const char* read_common_lines_sse2(const char* p, const char* end, Candidate* pairs,
-                                                       int32_t maxPairs, int32_t& count) {
-    count = 0;
-    for (std::ptrdiff_t length = 0;
-         count < maxPairs && end - p >= kRemovalWindowBytes && (length = common_line_at(p, end, pairs[count])) > 0;
-         p += length)
-        ++count;
-    return p;
-}
-
-// ---- Each instruction set's kernels, by tag ----
-
-int32_t plus_blocks(Sse2Isa, const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_sse2(p, blocks, sum);
-}
-int32_t plus_blocks(Avx2Isa, const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_avx2(p, blocks, sum);
-}
-int32_t plus_blocks(Avx512Isa, const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_avx512(p, blocks, sum);
-}
-
-const char* byte_in(Sse2Isa, const char* p, const char* end, char byte) { return find_byte_sse2(p, end, byte); }
-const char* byte_in(Avx2Isa, const char* p, const char* end, char byte) { return find_byte_avx2(p, end, byte); }
-
-const char* common_lines(Sse2Isa, const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
-                         int32_t& count) {
-    return read_common_lines_sse2(p, end, pairs, maxPairs, count);
-}
-
-// The processor's own answer, as the system's loader set it up.
-Kernel processor_kernel() {
-    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-        __builtin_cpu_supports("avx512vnni"))
-        return Kernel::kAvx512;
-    if (__builtin_cpu_supports("avx2")) return Kernel::kAvx2;
-    return __builtin_cpu_supports("sse2") ? Kernel::kSse2 : Kernel::kPortable;
 }
 
 }  // namespace
