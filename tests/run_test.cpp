@@ -871,6 +871,9 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
          "Note: NMax \"2OO\" is read as 2\nNote: WactorWorth \"1,5\" is read as 1\n"
          "Note: NMin 100 is not below NMax 2: the range is empty\n"
          "Searching drask.dat... 0 numbers between 100 =< n < 2\nDry run", 3, 0},
+        // The whole numbers are read as atol reads them; WactorWorth as a decimal, cut to its whole part.
+        {"a whole number written as a decimal", {"--dry-run", "1e2", "200", "45", "2.5"}, Work::kNone, Log::kNone,
+         false, "Note: NMin \"1e2\" is read as 1\nSearching drask.dat... 8 numbers between 1 =< n < 200\n", 3, 0},
         {"a word after the folder", {"100", "200", "45", "1", "client", "extra", "--dry-run"}, Work::kNone,
          Log::kNone, false, "Note: \"extra\" after the folder is ignored\nSearching", 3, 0},
     };
