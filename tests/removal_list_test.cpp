@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -123,6 +124,39 @@ TEST(RemovalList, ReadsTextModeAsTheWindowsRuntimeDoes) {
         for (const Kernel kernel : runnable_kernels()) {
             EXPECT_EQ(remove_with(c.list, InputMode::kText, kernel).removed, c.text) << c.name;
             EXPECT_EQ(remove_with(c.list, InputMode::kBinary, kernel).removed, c.binary) << c.name;
+        }
+    }
+}
+
+// Every vector kernel reads the lines of the common shape itself, LF or CR
+// LF, as many as it is asked for, up to the first line of another shape: a
+// kernel that refused them would remove the same pairs (the general reader
+// would take the lines), only slower.
+TEST(RemovalWindow, EveryVectorKernelReadsTheCommonLinesItself) {
+    for (const std::string eol : {"\n", "\r\n"}) {
+        std::string lines;
+        std::vector<Candidate> named;
+        std::vector<std::size_t> starts;
+        for (int32_t i = 0; i < 10; ++i) {
+            starts.push_back(lines.size());
+            lines += "1765190000001 " + std::to_string(7 * i) + " " + std::to_string(100000 + i) + eol;
+            named.push_back({7 * i, 100000 + i});
+        }
+        const std::size_t other = lines.size();
+        lines += std::string(40, '#') + eol;
+        for (const Kernel kernel : runnable_kernels()) {
+            if (kernel == Kernel::kPortable) continue;
+            for (const int32_t asked : {16, 4}) {
+                std::array<Candidate, 16> pairs{};
+                int32_t count = 0;
+                const char* stop = read_common_removal_lines(lines.data(), lines.data() + lines.size(), pairs.data(),
+                                                             asked, count, kernel);
+                const auto expected = static_cast<std::size_t>(std::min(asked, 10));
+                EXPECT_EQ(static_cast<std::size_t>(count), expected) << static_cast<int>(kernel);
+                EXPECT_EQ(static_cast<std::size_t>(stop - lines.data()), expected < 10 ? starts[expected] : other);
+                EXPECT_EQ(std::vector<Candidate>(pairs.begin(), pairs.begin() + count),
+                          std::vector<Candidate>(named.begin(), named.begin() + count));
+            }
         }
     }
 }
