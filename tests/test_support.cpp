@@ -207,11 +207,16 @@ void fill_standard_output(std::size_t bytes) {
 
 // Reads both pipes until the child has closed them, so that neither can
 // fill up and stall it.
-void drain(int outFd, int errFd, std::string& out, std::string& err) {
+// A run that stays silent this long hangs: it is killed, and so fails its
+// test instead of stopping the suite.
+constexpr int kHangMs = 60000;
+
+void drain(int pid, int outFd, int errFd, std::string& out, std::string& err) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&out, &err};
     int open = 2;
-    while (open > 0 && poll(fds, 2, -1) > 0) {
+    for (int ready = 0; open > 0 && (ready = poll(fds, 2, kHangMs)) >= 0;) {
+        if (ready == 0) kill(pid, SIGKILL);
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[4096];
@@ -243,7 +248,7 @@ StartedRun start_brisvel(const std::string& workDir, const std::vector<std::stri
 
 RunResult finish_brisvel(const StartedRun& run) {
     RunResult result{-1, "", ""};
-    drain(run.outFd, run.errFd, result.out, result.err);
+    drain(run.pid, run.outFd, run.errFd, result.out, result.err);
     int waitStatus = 0;
     waitpid(run.pid, &waitStatus, 0);
     if (WIFEXITED(waitStatus)) result.status = WEXITSTATUS(waitStatus);
