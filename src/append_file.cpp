@@ -55,12 +55,23 @@ AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std
     return {false, regular ? put_back(handle, found.facts.size, written) : written, regular};
 }
 
+// Asks for the lock again and again rather than waiting in the system's
+// call, where a held signal could not end the wait; false once a signal
+// that would end the run is held.
+bool wait_for_lock(const AppendHandle& handle) {
+    while (!try_lock_for_append(handle)) {
+        if (ending_signal_held()) return false;
+        pause_briefly();
+    }
+    return true;
+}
+
 // The lock is ours, but a file renamed over the path or a removal while we
 // waited for it leaves us holding a file that nobody reads: open the path
 // again until the lock is on the file it names.
 LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
     for (;;) {
-        if (wait && !lock_for_append(handle)) {
+        if (wait && !wait_for_lock(handle)) {
             close_append_handle(handle);
             return LockOutcome::kGaveUp;
         }

@@ -144,9 +144,9 @@ OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& 
 // lock, and a device, count as locked.
 bool try_lock_for_append(const AppendHandle& handle);
 
-// Waits for the exclusive lock; false, without it, once a signal that
-// would end the process is held.
-bool lock_for_append(const AppendHandle& handle);
+// Pauses the run for a moment: what a wait that asks again and again does
+// between two asks.
+void pause_briefly();
 
 // Whether path still names the file the handle holds: another program may
 // have renamed a new file over it, or removed it, before the lock was ours.

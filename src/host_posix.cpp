@@ -130,7 +130,8 @@ bool windowOpen = false;
 // Console text goes out in pieces small enough that a console which says
 // it takes bytes takes them without a wait.
 constexpr std::size_t kConsolePiece = 256;
-constexpr int kLockRetryMs = 50;
+// A wait that asks again and again pauses this long between asks.
+constexpr int kPauseMs = 50;
 
 // The folder a file at path would be created in: through a link to a file
 // not there yet, the target's. False when the path does not fit.
@@ -354,15 +355,7 @@ bool try_lock_for_append(const AppendHandle& handle) {
            retrying([&] { return flock(handle.descriptor, LOCK_EX | LOCK_NB); }) == 0 || errno != EWOULDBLOCK;
 }
 
-// Asks again and again rather than waiting in flock, where a held signal
-// could not end the wait.
-bool lock_for_append(const AppendHandle& handle) {
-    while (!try_lock_for_append(handle)) {
-        if (ending_signal_held()) return false;
-        poll(nullptr, 0, kLockRetryMs);
-    }
-    return true;
-}
+void pause_briefly() { poll(nullptr, 0, kPauseMs); }
 
 bool path_names_handle(const char* path, const AppendHandle& handle) {
     struct stat atPath {};

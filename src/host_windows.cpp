@@ -112,7 +112,8 @@ std::atomic<bool> reportWindowOpen{false};
 // A console event came, and waits for the report window to close.
 std::atomic<bool> consoleEventPending{false};
 
-constexpr DWORD kLockRetryMs = 50;
+// A wait that asks again and again pauses this long between asks.
+constexpr DWORD kPauseMs = 50;
 // How long a run whose report window closed waits for a console event's
 // handler to end it.
 constexpr DWORD kEventEndWaitMs = 5000;
@@ -253,13 +254,7 @@ bool try_lock_for_append(const AppendHandle& handle) {
            GetLastError() != ERROR_LOCK_VIOLATION;
 }
 
-bool lock_for_append(const AppendHandle& handle) {
-    while (!try_lock_for_append(handle)) {
-        if (ending_signal_held()) return false;
-        Sleep(kLockRetryMs);
-    }
-    return true;
-}
+void pause_briefly() { Sleep(kPauseMs); }
 
 // A device has no identity to compare: the path names it whatever happens.
 bool path_names_handle(const char* path, const AppendHandle& handle) {

@@ -22,6 +22,13 @@ namespace {
 // the slower set's.
 struct PortableIsa {};
 
+// Where byte first lies in [p, end), or end, as the C library finds it: the
+// portable search, and the vector kernels' for bytes short of a vector.
+const char* byte_by_memchr(const char* p, const char* end, char byte) {
+    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
 }  // namespace
 
 #ifdef BRISVEL_X86
@@ -359,18 +366,13 @@ BRISVEL_AVX2_KERNEL int32_t scan_plus_blocks_avx2(const char* p, int32_t blocks,
 
 // ---- Finding a byte (text mode's Ctrl-Z) ----
 
-const char* find_byte_after_vectors(const char* p, const char* end, char byte) {
-    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-}
-
 BRISVEL_SSE2_KERNEL const char* find_byte_sse2(const char* p, const char* end, char byte) {
     const __m128i wanted = _mm_set1_epi8(byte);
     for (; end - p >= 16; p += 16) {
         const auto found = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(load_128(p), wanted)));
         if (found != 0) return p + std::countr_zero(found);
     }
-    return find_byte_after_vectors(p, end, byte);
+    return byte_by_memchr(p, end, byte);
 }
 
 // Two vectors a step, tested together.
@@ -384,7 +386,7 @@ BRISVEL_AVX2_KERNEL const char* find_byte_avx2(const char* p, const char* end, c
         const auto highBits = static_cast<uint32_t>(_mm256_movemask_epi8(high));
         return p + std::countr_zero(uint64_t{highBits} << 32 | lowBits);
     }
-    return find_byte_after_vectors(p, end, byte);
+    return byte_by_memchr(p, end, byte);
 }
 
 // ---- The removal list's common lines: an SSE2 window ----
@@ -595,10 +597,7 @@ namespace {
 
 int32_t plus_blocks(PortableIsa, const char*, int32_t, int64_t&) { return 0; }
 
-const char* byte_in(PortableIsa, const char* p, const char* end, char byte) {
-    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-}
+const char* byte_in(PortableIsa, const char* p, const char* end, char byte) { return byte_by_memchr(p, end, byte); }
 
 const char* common_lines(PortableIsa, const char* p, const char*, Candidate*, int32_t, int32_t& count) {
     count = 0;

@@ -7,7 +7,6 @@
 #include "decimal.h"
 #include "host.h"
 
-
 namespace {
 
 // The pair a read names. The read's first number is an identifier of any

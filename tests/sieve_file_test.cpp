@@ -290,54 +290,43 @@ TEST(SieveReader, ReadsTextModeAsTheWindowsRuntimeDoes) {
     const std::string beforeBoundary = kHeader + "k=3\n" + std::string(kInputBlockSize - kHeader.size() - 9, ' ');
     const std::string run = kHeader + "k=3\r\n1000\r\n";
     // A run whose "+1\r\n" line has its CR as the last byte of the first block read.
-    std::string edge = run + "+10\n";
-    while (edge.size() + 3 <= kInputBlockSize - 3) edge += "+1\n";
+    std::string edge = run;
+    int32_t nAtEdge = 1000;
+    for (; edge.size() + 3 <= kInputBlockSize - 3; ++nAtEdge) edge += "+1\n";
     edge.resize(kInputBlockSize - 3, '\n');
-    const int32_t nAtEdge = 1010 + static_cast<int32_t>(std::count(edge.begin() + static_cast<std::ptrdiff_t>(run.size()) + 4, edge.end(), '+'));
+    const std::vector<Candidate> runPairs = pairs_between(3, 2500, 2599);
     const struct {
         const char* name;
         std::string bytes;
+        int32_t NMin, NMax;
         std::vector<Candidate> text;
         std::vector<Candidate> binary;
     } cases[] = {
-        {"CR LF lines", kHeader + "k=3\r\n150\r\n+5\r\n", {{3, 150}, {3, 155}}, {{3, 150}, {3, 155}}},
-        {"98-character header line", header98 + "b\nk=3\n150\n", {}, {{3, 150}}},
-        {"CR LF across blocks", beforeBoundary + "\n160\r\n170\r\n", {{3, 160}, {3, 170}}, {{3, 160}, {3, 170}}},
-        {"lone CR stays", kHeader + "k=3\n\r150\n\r\r\n160\n", {{3, 150}, {3, 160}}, {{3, 150}, {3, 160}}},
+        {"CR LF lines", kHeader + "k=3\r\n150\r\n+5\r\n", 0, 200, {{3, 150}, {3, 155}}, {{3, 150}, {3, 155}}},
+        {"98-character header line", header98 + "b\nk=3\n150\n", 0, 200, {}, {{3, 150}}},
+        {"CR LF across blocks", beforeBoundary + "\n160\r\n170\r\n", 0, 200, {{3, 160}, {3, 170}},
+         {{3, 160}, {3, 170}}},
+        {"lone CR stays", kHeader + "k=3\n\r150\n\r\r\n160\n", 0, 200, {{3, 150}, {3, 160}}, {{3, 150}, {3, 160}}},
         // Kept, it makes the header line 100 characters: two reads, and "k=3" is data.
-        {"a lone CR counts in a read's length", "\r" + std::string(98, 'h') + "\r\nb\nk=3\n150\n", {{3, 150}},
-         {{3, 150}}},
-        {"Ctrl-Z ends the file", kHeader + "k=3\n150\n\x1a\n160\n", {{3, 150}}, {{3, 150}, {3, 160}}},
-        {"Ctrl-Z inside a line", kHeader + "k=3\n15\x1a" "0\n160\n", {{3, 15}}, {{3, 15}, {3, 160}}},
+        {"a lone CR counts in a read's length", "\r" + std::string(98, 'h') + "\r\nb\nk=3\n150\n", 0, 200,
+         {{3, 150}}, {{3, 150}}},
+        {"Ctrl-Z ends the file", kHeader + "k=3\n150\n\x1a\n160\n", 0, 200, {{3, 150}}, {{3, 150}, {3, 160}}},
+        {"Ctrl-Z inside a line", kHeader + "k=3\n15\x1a" "0\n160\n", 0, 200, {{3, 15}}, {{3, 15}, {3, 160}}},
+        // Runs of "+" lines, n from 1000 on.
+        {"a CR LF run", run + plus_lines(2000, "\r\n"), 2500, 2600, runPairs, runPairs},
+        // The run goes on past the first block read: in text mode nothing after
+        // the Ctrl-Z counts; in binary the Ctrl-Z line holds no number.
+        {"Ctrl-Z inside a run", run + plus_lines(1550, "\r\n") + "\x1a" + plus_lines(100000, "\r\n"), 2500, 2600,
+         pairs_between(3, 2500, 2550), runPairs},
+        {"a lone CR inside a run", run + plus_lines(1520, "\r\n") + "+1\r\r\n" + plus_lines(500, "\r\n"), 2500, 2600,
+         runPairs, runPairs},
+        {"a CR LF across the block's edge", edge + "+1\r\n" + plus_lines(200, "\r\n"), nAtEdge, nAtEdge + 100,
+         pairs_between(3, nAtEdge, nAtEdge + 99), pairs_between(3, nAtEdge, nAtEdge + 99)},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kText).entries, c.text) << c.name;
-        EXPECT_EQ(read_text(c.bytes, 0, 200, InputMode::kBinary).entries, c.binary) << c.name;
+        EXPECT_EQ(read_text(c.bytes, c.NMin, c.NMax, InputMode::kText).entries, c.text) << c.name;
+        EXPECT_EQ(read_text(c.bytes, c.NMin, c.NMax, InputMode::kBinary).entries, c.binary) << c.name;
     }
-    // Runs of "+" lines, n from 1000 on, read with NMin 2500 <= n < 2600.
-    const struct {
-        const char* name;
-        std::string bytes;
-        std::vector<Candidate> text;
-        std::vector<Candidate> binary;
-    } runs[] = {
-        {"a CR LF run", run + plus_lines(2000, "\r\n"), pairs_between(3, 2500, 2599), pairs_between(3, 2500, 2599)},
-        // In binary the Ctrl-Z line holds no number, and the run goes on.
-        // The run goes on past the first block read: nothing after the Ctrl-Z counts.
-        {"Ctrl-Z inside a run", run + plus_lines(1550, "\r\n") + "\x1a" + plus_lines(100000, "\r\n"),
-         pairs_between(3, 2500, 2550), pairs_between(3, 2500, 2599)},
-        {"a lone CR inside a run", run + plus_lines(1520, "\r\n") + "+1\r\r\n" + plus_lines(500, "\r\n"),
-         pairs_between(3, 2500, 2599), pairs_between(3, 2500, 2599)},
-    };
-    for (const auto& c : runs) {
-        EXPECT_EQ(read_text(c.bytes, 2500, 2600, InputMode::kText).entries, c.text) << c.name;
-        EXPECT_EQ(read_text(c.bytes, 2500, 2600, InputMode::kBinary).entries, c.binary) << c.name;
-    }
-    const std::string acrossTheEdge = edge + "+1\r\n" + plus_lines(200, "\r\n");
-    for (const InputMode mode : {InputMode::kText, InputMode::kBinary})
-        EXPECT_EQ(read_text(acrossTheEdge, nAtEdge, nAtEdge + 100, mode).entries,
-                  pairs_between(3, nAtEdge, nAtEdge + 99))
-            << "a CR LF across the block's edge";
 }
 
 }  // namespace
