@@ -39,3 +39,5 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X -9 "${zip}" ${e
                 WORKING_DIRECTORY "${staged}" COMMAND_ERROR_IS_FATAL ANY)
 file(SHA256 "${zip}" hash)
 file(WRITE "${zip}.sha256" "${hash}  ${top}.zip\n")
+# Named to cpack, which then reports them last, after its own .json file.
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${zip}" "${zip}.sha256")

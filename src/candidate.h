@@ -34,5 +34,6 @@ struct RunSettings {
     int32_t SieveDepth;
     int32_t WactorWorth;
     OutputPath outputPath;
+    const char* folder;  // as the run read it; nullptr when none was given
     bool preview;  // a preview: every stage looks, none changes anything
 };

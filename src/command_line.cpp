@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -26,8 +27,11 @@ constexpr const char* kHelpText =
     "  NMin, NMax    the range of n: NMin is in it, NMax is not\n"
     "  SieveDepth    copied into every work line\n"
     "  WactorWorth   copied into every work line, cut to its whole part\n"
-    "  directory     the folder of the work file (default: the current folder)\n"
+    "  directory     the folder of the work file (default: the current folder);\n"
+    "                on Windows, \"C:\\My client\\\" works too: the folder ends at\n"
+    "                the quote that cmd.exe makes of \\\" and the words after it count\n"
     "\n"
+
     "--dry-run, typed anywhere on the line, takes every step of the run but\n"
     "changes nothing: it shows the lines the run would append, what it would\n"
     "meet in the work file, the lines of brisvel.log whose range overlaps and\n"
@@ -36,6 +40,11 @@ constexpr const char* kHelpText =
     "a second look and 1 when the run would fail, so a batch file can guard a\n"
     "run with:  brisvel --dry-run 100 200 45 1 && brisvel 100 200 45 1\n"
     "A run's exit status is 0 when it completed and 1 when it failed.\n"
+    "\n"
+    "--help, -h and --version work anywhere on the line too. Any other word\n"
+    "that starts with -- or with - and a letter is refused before anything is\n"
+    "read: write a folder of such a name as ./-v. A range may hold at most 9999\n"
+    "pairs; a fuller one is refused with the largest NMax that fits.\n"
     "\n"
     "Files:\n"
     "  drask.dat     the sieve file, read from the current folder\n"
@@ -51,29 +60,43 @@ bool is_help_request(const char* argument) {
     return is(argument, "--help") || is(argument, "-h") || is(argument, kHostHelpOption);
 }
 
-// "--anything": an option, never a number or a folder. (A single dash may
-// start a number.)
-bool looks_like_option(const char* argument) { return argument[0] == '-' && argument[1] == '-'; }
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "--anything" and "-letters": an option, never a number or a folder. A
+// dash before anything else starts a number ("-5", "-.5") or is a word.
+bool looks_like_option(const char* argument) {
+    return argument[0] == '-' && (argument[1] == '-' || is_letter(argument[1]));
+}
 
 bool is_ours(const char* argument) {
     return is_help_request(argument) || is(argument, "--version") || is(argument, kPreviewOption);
 }
 
 // One of the numbers, the folder or what follows them: no option.
-bool is_placed(const char* argument) {
-    return argument != nullptr && !looks_like_option(argument) && !is_ours(argument);
+bool is_placed(const char* argument) { return !looks_like_option(argument) && !is_ours(argument); }
+
+// Where the place-th word that is no option stands, in order: NMin is 0,
+// the folder 4, and what follows it is counted on; -1 when there is none.
+int32_t placed_index(const Words& words, int32_t place) {
+    for (int32_t i = 0; i < words.count; ++i)
+        if (is_placed(words.at[i]) && place-- == 0) return i;
+    return -1;
 }
 
-// The place-th argument that is no option, in order: NMin is 0, the folder
-// 4, and what follows it is counted on; nullptr when there is none.
-const char* placed_argument(int argc, const char* const* argv, int32_t place) {
-    for (int i = 1; i < argc; ++i)
-        if (is_placed(argv[i]) && place-- == 0) return argv[i];
-    return nullptr;
+const char* placed_argument(const Words& words, int32_t place) {
+    const int32_t index = placed_index(words, place);
+    return index < 0 ? nullptr : words.at[index];
 }
 
-// What the options on the command line ask for; the first option that is
-// not ours, if any.
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Room for the words of the longest command line Windows passes (32767
+// characters): every word takes a character and a blank at least.
+constexpr int32_t kMaxSplitWords = 16384;
+std::array<char*, kMaxSplitWords> splitWords;
+
+// What options the words ask for; the first option that is not ours, if
+// any.
 struct Options {
     bool help;
     bool version;
@@ -81,11 +104,10 @@ struct Options {
     const char* unknown;
 };
 
-Options find_options(int argc, const char* const* argv) {
+Options find_options(const Words& words) {
     Options options{false, false, false, nullptr};
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (argument == nullptr) continue;
+    for (int32_t i = 0; i < words.count; ++i) {
+        const char* argument = words.at[i];
         options.help = options.help || is_help_request(argument);
         options.version = options.version || is(argument, "--version");
         options.preview = options.preview || is(argument, kPreviewOption);
@@ -116,18 +138,18 @@ bool is_taken_as_typed(int32_t place, const char* text) {
 
 // A preview's notes on the arguments that the run would not take as typed;
 // returns how many it printed.
-int32_t say_notes(int argc, const char* const* argv, const RunSettings& settings) {
+int32_t say_notes(const Words& words, const RunSettings& settings) {
     const std::array<int32_t, kNumberArguments> values = {settings.NMin, settings.NMax, settings.SieveDepth,
                                                           settings.WactorWorth};
     int32_t notes = 0;
     for (int32_t place = 0; place < kNumberArguments; ++place) {
-        const char* text = placed_argument(argc, argv, place);
+        const char* text = placed_argument(words, place);
         const auto at = static_cast<std::size_t>(place);
         if (is_taken_as_typed(place, text)) continue;
         say("Note: %s \"%s\" is read as %d\n", kNumberNames[at], text, values[at]);
         ++notes;
     }
-    for (int32_t place = kPlacedArguments; const char* extra = placed_argument(argc, argv, place); ++place) {
+    for (int32_t place = kPlacedArguments; const char* extra = placed_argument(words, place); ++place) {
         say("Note: \"%s\" after the folder is ignored\n", extra);
         ++notes;
     }
@@ -140,10 +162,30 @@ int32_t say_notes(int argc, const char* const* argv, const RunSettings& settings
 
 }  // namespace
 
+Words cut_folder_at_quote(Words words) {
+    const int32_t folderAt = placed_index(words, kNumberArguments);
+    char* quote = folderAt < 0 ? nullptr : std::strchr(words.at[folderAt], '"');
+    if (quote == nullptr) return words;
+    const auto tailWords = static_cast<int64_t>((std::strlen(quote + 1) + 1) / 2);
+    if (words.count + tailWords > kMaxSplitWords) return words;
+    *quote = '\0';
+    int32_t count = 0;
+    for (int32_t i = 0; i <= folderAt; ++i) splitWords[static_cast<std::size_t>(count++)] = words.at[i];
+    for (char* p = quote + 1; *p != '\0';) {
+        if (is_blank(*p)) {
+            *p++ = '\0';
+            continue;
+        }
+        splitWords[static_cast<std::size_t>(count++)] = p;
+        while (*p != '\0' && !is_blank(*p)) ++p;
+    }
+    for (int32_t i = folderAt + 1; i < words.count; ++i) splitWords[static_cast<std::size_t>(count++)] = words.at[i];
+    return {splitWords.data(), count};
+}
+
 bool build_output_path(const char* directory, OutputPath& path) {
     path.fill('\0');
-    std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
-    if (kDropsTrailingQuote && length > 0 && directory[length - 1] == '"') --length;
+    const std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
     const std::size_t separator = length > 0 && directory[length - 1] != kDirectorySeparator ? 1 : 0;
     const std::string_view name(kWorkFileName);
     if (length + separator + name.size() >= path.size()) return false;
@@ -153,8 +195,21 @@ bool build_output_path(const char* directory, OutputPath& path) {
     return true;
 }
 
-StageStatus read_command_line(int argc, const char* const* argv, RunSettings& settings, bool& secondLook) {
-    const Options options = find_options(argc, argv);
+void format_command(const RunSettings& settings, int32_t NMax, CommandText& text) {
+    const std::string_view folder(settings.folder == nullptr ? "" : settings.folder);
+    const bool quoted = folder.find_first_of(" \t") != std::string_view::npos;
+    // Inside quotes a separator before the closing quote would make cmd.exe
+    // read a literal quote; the run adds the separator anyway.
+    const std::string_view shown = quoted && folder.ends_with(kDirectorySeparator) ? folder.substr(0, folder.size() - 1) : folder;
+    std::snprintf(text.data(), text.size(), "brisvel %d %d %d %d%s%s%.*s%s", settings.NMin, NMax, settings.SieveDepth,
+                  settings.WactorWorth, folder.empty() ? "" : " ", quoted ? "\"" : "", static_cast<int>(shown.size()),
+                  shown.data(), quoted ? "\"" : "");
+}
+
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& secondLook) {
+    Words words{argv + 1, argc > 1 ? argc - 1 : 0};
+    if (kCutsFolderAtQuote) words = cut_folder_at_quote(words);
+    const Options options = find_options(words);
     if (answered_information_request(options)) return StageStatus::kFinished;
     settings.preview = options.preview;
     if (options.unknown != nullptr) {
@@ -163,7 +218,7 @@ StageStatus read_command_line(int argc, const char* const* argv, RunSettings& se
     }
     std::array<const char*, kPlacedArguments> placed{};
     for (int32_t place = 0; place < kPlacedArguments; ++place)
-        placed[static_cast<std::size_t>(place)] = placed_argument(argc, argv, place);
+        placed[static_cast<std::size_t>(place)] = placed_argument(words, place);
     if (placed[kNumberArguments - 1] == nullptr) {
         say_usage(argc, argv);
         return StageStatus::kFailed;
@@ -172,10 +227,11 @@ StageStatus read_command_line(int argc, const char* const* argv, RunSettings& se
         say("Output path too long - exiting\n");
         return StageStatus::kFailed;
     }
+    settings.folder = placed[kNumberArguments];
     settings.NMin = int32_or_zero(placed[0]);
     settings.NMax = int32_or_zero(placed[1]);
     settings.SieveDepth = int32_or_zero(placed[2]);
     settings.WactorWorth = truncated_int32_or_zero(placed[3]);
-    if (settings.preview && say_notes(argc, argv, settings) > 0) secondLook = true;
+    if (settings.preview && say_notes(words, settings) > 0) secondLook = true;
     return StageStatus::kContinue;
 }

@@ -2,6 +2,9 @@
 // then the four numbers, the folder and the work file's path built from it.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "candidate.h"
 #include "run_status.h"
 
@@ -10,18 +13,38 @@ inline constexpr const char* kWorkFileName = "worktodo.ini";
 // Selects the preview wherever it is typed.
 inline constexpr const char* kPreviewOption = "--dry-run";
 
+// The words of a command line after the program name.
+struct Words {
+    char* const* at;
+    int32_t count;
+};
+
+// A Windows command line hands "C:\My client\" --dry-run to the program as
+// the one word C:\My client" --dry-run (a backslash before a quote makes a
+// literal quote), and no Windows path holds a quote: the folder's word is
+// cut at its first quote, and what follows, split at blanks in place, is
+// read as further words. Words without a folder, or a folder without a
+// quote, are returned as they are.
+Words cut_folder_at_quote(Words words);
+
 // The work file's path: the work file name alone when directory is null or
 // empty, otherwise directory, a separator unless it already ends in one, and
-// the name; on Windows a quote that ends directory is dropped first. False
-// when that is more than 999 characters.
+// the name. False when that is more than 999 characters.
 bool build_output_path(const char* directory, OutputPath& path);
+
+// The command that runs as settings say, but up to NMax: "brisvel <NMin>
+// <NMax> <SieveDepth> <WactorWorth>" and the folder, in quotes when it
+// holds a blank.
+using CommandText = std::array<char, kOutputPathSize + 80>;
+void format_command(const RunSettings& settings, int32_t NMax, CommandText& text);
 
 // The command line stage. "--help" and "-h" (and "/?" on Windows) and
 // "--version" are answered wherever they are typed, and the run ends there;
-// "--dry-run" selects the preview; any other argument that starts with "--"
-// is refused, so that a mistyped option can never pass for a folder, or be
-// ignored after it, and turn a look into a write. The remaining arguments are NMin, NMax,
-// SieveDepth, WactorWorth and the folder, read as the tool always reads
-// them. A preview first says in a line "Note: ..." every argument that is
-// not taken as typed, and sets secondLook.
-StageStatus read_command_line(int argc, const char* const* argv, RunSettings& settings, bool& secondLook);
+// "--dry-run" selects the preview; any other word that starts with "--", or
+// with "-" and a letter, is refused, so that a mistyped option can never
+// pass for a number or a folder, or be ignored after it, and turn a look
+// into a write. The remaining words are NMin, NMax, SieveDepth, WactorWorth
+// and the folder, read as the tool always reads them. A preview first says
+// in a line "Note: ..." every argument that is not taken as typed, and sets
+// secondLook. The words may be cut in place (cut_folder_at_quote).
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& secondLook);

@@ -19,14 +19,13 @@ inline constexpr bool kWindows = false;
 // Windows separates directories with a backslash and ends written lines in
 // CR LF; elsewhere lines end in LF.
 //
-// A Windows command line hands "C:\My client\" to the program as C:\My
-// client" (a backslash before a quote makes a literal quote), and a Windows
-// path never holds a quote: a folder argument that ends in one has it
-// dropped there. Windows programs also answer "/?" with their help.
+// A folder word that holds a quote is cut there on Windows, where no path
+// can hold one (command_line.h). Windows programs also answer "/?" with
+// their help.
 inline constexpr char kDirectorySeparator = kWindows ? '\\' : '/';
 inline constexpr const char* kLineEnd = kWindows ? "\r\n" : "\n";
 inline constexpr std::size_t kLineEndLength = kWindows ? 2 : 1;
-inline constexpr bool kDropsTrailingQuote = kWindows;
+inline constexpr bool kCutsFolderAtQuote = kWindows;
 inline constexpr const char* kHostHelpOption = kWindows ? "/?" : "--help";
 inline constexpr const char* kFullDocumentation =
     kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";

@@ -25,7 +25,7 @@ int exit_status(StageStatus status) {
     return status == StageStatus::kFailed ? kExitFailure : kExitSuccess;
 }
 
-int run(int argc, const char* const* argv, RunState& state) {
+int run(int argc, char** argv, RunState& state) {
     StageStatus status = read_command_line(argc, argv, state.settings, state.secondLook);
     if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table);
     if (status == StageStatus::kContinue) {

@@ -1,5 +1,8 @@
 #include "sieve_file.h"
 
+#include <algorithm>
+
+#include "command_line.h"
 #include "console.h"
 #include "decimal.h"
 #include "host.h"
@@ -13,17 +16,34 @@ struct SieveReader {
     PairFilter filter;  // k is kept only from a readable "k=" read on, until an unreadable one
 };
 
-// Stores the reader's current pair when it qualifies; false when the table
-// is now full.
-bool offer_candidate(const SieveReader& reader, CandidateTable& table) {
-    if (!stores_n(reader.filter, reader.currentN)) return true;
-    table.entries[static_cast<std::size_t>(table.count)] = {reader.currentK, reader.currentN};
-    ++table.count;
-    return table.count < kTableSlots;
+bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
+
+// Once the table is full it is a heap of the smallest n read so far, the
+// largest of them on top: only a smaller n can change it, so the filter's
+// NMax comes down to the top's n, and the "+" lines of larger n are
+// skipped as any others that store nothing.
+void keep_as_heap_top(SieveReader& reader, CandidateTable& table) {
+    reader.filter.NMax = table.entries.front().n;
 }
 
-// Interprets a read; false when the pair it stored filled the table.
-bool take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table) {
+// Stores the reader's current pair when it qualifies.
+void offer_candidate(SieveReader& reader, CandidateTable& table) {
+    if (!stores_n(reader.filter, reader.currentN)) return;
+    const Candidate pair{reader.currentK, reader.currentN};
+    Candidate* const entries = table.entries.data();
+    if (table.count < kTableSlots) {
+        entries[table.count++] = pair;
+        if (table.count == kTableSlots) std::make_heap(entries, entries + kTableSlots, has_smaller_n);
+    } else {
+        std::pop_heap(entries, entries + kTableSlots, has_smaller_n);
+        entries[kTableSlots - 1] = pair;
+        std::push_heap(entries, entries + kTableSlots, has_smaller_n);
+    }
+    if (table.count == kTableSlots) keep_as_heap_top(reader, table);
+}
+
+// Interprets a read.
+void take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table) {
     const char* begin = read.begin;
     int32_t value = 0;
     switch (*begin) {
@@ -32,18 +52,31 @@ bool take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table)
                                   read_int32_before_slack(begin + 2, read.end, value) != nullptr;
             if (readable) reader.currentK = value;
             reader.filter.kKept = readable && !is_excluded_k(value);
-            return true;
+            return;
         }
         case '+':
-            if (read_int32_before_slack(begin + 1, read.end, value) == nullptr) return true;
+            if (read_int32_before_slack(begin + 1, read.end, value) == nullptr) return;
             reader.currentN = saturating_add(reader.currentN, value);
             break;
         default:
-            if (read_int32_before_slack(begin, read.end, value) == nullptr) return true;
+            if (read_int32_before_slack(begin, read.end, value) == nullptr) return;
             reader.currentN = value;
             break;
     }
-    return offer_candidate(reader, table);
+    offer_candidate(reader, table);
+}
+
+// The line that follows "Too many n values": the largest NMax that the
+// same NMin can take, and the command with it.
+void say_range_that_fits(const RunSettings& settings, const CandidateTable& full) {
+    const FittingRange fits = range_that_fits(full);
+    if (fits.pairs == 0) {
+        say("Note: no NMax fits: more than %d pairs have n %d\n", kTableSlots - 1, fits.NMax);
+        return;
+    }
+    CommandText command{};
+    format_command(settings, fits.NMax, command);
+    say("Note: NMax %d keeps %d pairs: %s\n", fits.NMax, fits.pairs, command.data());
 }
 
 }  // namespace
@@ -58,10 +91,18 @@ SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int3
             skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter, kernel);
         if (skipped != unread.begin)
             reads.skip_to(skipped);
-        else if (!take_sieve_read(reads.take_read(), reader, table))
-            return SieveOutcome::kTableFull;
+        else
+            take_sieve_read(reads.take_read(), reader, table);
     }
-    return reads.failed() ? SieveOutcome::kReadError : SieveOutcome::kEndOfFile;
+    if (reads.failed()) return SieveOutcome::kReadError;
+    return table.count == kTableSlots ? SieveOutcome::kTableFull : SieveOutcome::kEndOfFile;
+}
+
+FittingRange range_that_fits(const CandidateTable& full) {
+    const int32_t NMax = full.entries.front().n;
+    const auto below = std::count_if(full.entries.begin(), full.entries.end(),
+                                     [NMax](const Candidate& entry) { return entry.n < NMax; });
+    return {NMax, static_cast<int32_t>(below)};
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {
@@ -75,8 +116,12 @@ StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) 
     const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table,
                                                    shared_input_block(), chosen_kernel());
     std::fclose(in);
-    if (outcome == SieveOutcome::kTableFull) say("Too many n values.  Choose a smaller range. Exiting\n");
-    if (outcome == SieveOutcome::kReadError) say("Failed to read %s - exiting\n", kSieveFileName);
+    if (table.count == kTableSlots) {
+        say("Too many n values.  Choose a smaller range. Exiting\n");
+        if (outcome == SieveOutcome::kTableFull) say_range_that_fits(settings, table);
+    } else if (outcome == SieveOutcome::kReadError) {
+        say("Failed to read %s - exiting\n", kSieveFileName);
+    }
     if (outcome != SieveOutcome::kEndOfFile) return StageStatus::kFailed;
     say("%d numbers between %d =< n < %d\n", table.count, settings.NMin, settings.NMax);
     return table.count == 0 ? StageStatus::kFinished : StageStatus::kContinue;

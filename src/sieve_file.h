@@ -16,8 +16,8 @@ inline constexpr int32_t kSieveHeaderReads = 3;
 
 enum class SieveOutcome {
     kEndOfFile,
-    kTableFull,  // the stored pair filled the table's last slot
-    kReadError,
+    kTableFull,  // more pairs than the table keeps: it holds those of the smallest n
+    kReadError,  // the table may be full too
 };
 
 // Reads the whole stream, header included, into table, with the given
@@ -25,11 +25,25 @@ enum class SieveOutcome {
 // character: "k=<k>" sets k, "+<d>" adds d to n, anything else is an
 // absolute n; a read without a readable number changes nothing, and a "k"
 // read without one makes k unknown until the next readable "k=" read. Pairs
-// are stored only while k is known.
+// are stored only while k is known. When a pair fills the table's last
+// slot, the rest is read all the same, keeping the kTableSlots pairs of the
+// smallest n (in no order), so that range_that_fits can tell how far the
+// range may reach.
 SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
                                InputBlock& block, Kernel kernel);
 
+// For a table that the whole file filled: the largest NMax for which the
+// same NMin keeps fewer than kTableSlots pairs (the kTableSlots-th smallest
+// n), and how many pairs it keeps; none when at least kTableSlots pairs
+// share the smallest n.
+struct FittingRange {
+    int32_t NMax;
+    int32_t pairs;
+};
+FittingRange range_that_fits(const CandidateTable& full);
+
 // The sieve stage: opens the sieve file, fills table with the kernel chosen
 // for this processor, reports problems and then the count of pairs
-// found; a run that found none is finished.
+// found; a run that found none is finished. A range with too many pairs
+// is refused with the NMax that would fit and the command with it.
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host.h"
 
@@ -28,6 +29,67 @@ TEST(OutputPath, JoinsTheDirectoryAndTheWorkFileName) {
         ASSERT_TRUE(build_output_path(c.directory ? c.directory->c_str() : nullptr, path));
         EXPECT_EQ(std::string(path.data()), c.expected);
     }
+}
+
+// What cmd.exe hands over for "C:\My client\" --dry-run is one word,
+// C:\My client" --dry-run: the folder's word is cut at its quote and the
+// rest read as words of their own.
+TEST(FolderWord, IsCutAtAQuoteAndTheRestReadAsWords) {
+    const struct {
+        const char* name;
+        std::vector<std::string> typed;
+        std::vector<std::string> read;
+    } cases[] = {
+        {"the preview after a quoted folder", {"1", "2", "3", "4", "C:\\My client\" --dry-run"},
+         {"1", "2", "3", "4", "C:\\My client", "--dry-run"}},
+        {"a trailing quote alone", {"1", "2", "3", "4", "client\""}, {"1", "2", "3", "4", "client"}},
+        {"blanks and tabs between the words", {"1", "2", "3", "4", "c\"  a\tb "}, {"1", "2", "3", "4", "c", "a", "b"}},
+        {"options before it are no place", {"-h", "1", "2", "3", "4", "c\"x", "y"}, {"-h", "1", "2", "3", "4", "c", "x", "y"}},
+        {"a quote in a number is left", {"1\" 2", "2", "3", "4"}, {"1\" 2", "2", "3", "4"}},
+        {"a folder without a quote is left", {"1", "2", "3", "4", "c d", "e\""}, {"1", "2", "3", "4", "c d", "e\""}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> typed = c.typed;
+        std::vector<char*> pointers;
+        for (std::string& word : typed) pointers.push_back(word.data());
+        const Words words = cut_folder_at_quote({pointers.data(), static_cast<int32_t>(pointers.size())});
+        EXPECT_EQ(std::vector<std::string>(words.at, words.at + words.count), c.read) << c.name;
+    }
+}
+
+// A command named for the user to type carries the folder as the run read
+// it, quoted when it holds a blank, without a separator before the closing
+// quote, where cmd.exe would read a literal quote.
+TEST(Command, RestatesTheSettingsWithAnotherNMax) {
+    const std::string sep(1, kDirectorySeparator);
+    const struct {
+        const char* folder;
+        std::string expected;
+    } cases[] = {
+        {nullptr, "brisvel -5 1234567 45 -2"},
+        {"", "brisvel -5 1234567 45 -2"},
+        {"client", "brisvel -5 1234567 45 -2 client"},
+        {"client/", "brisvel -5 1234567 45 -2 client/"},
+        {"my client", "brisvel -5 1234567 45 -2 \"my client\""},
+        {"my\tclient", "brisvel -5 1234567 45 -2 \"my\tclient\""},
+    };
+    for (const auto& c : cases) {
+        RunSettings settings{};
+        settings.NMin = -5;
+        settings.NMax = 200;
+        settings.SieveDepth = 45;
+        settings.WactorWorth = -2;
+        settings.folder = c.folder;
+        CommandText text{};
+        format_command(settings, 1234567, text);
+        EXPECT_EQ(std::string(text.data()), c.expected);
+    }
+    RunSettings settings{};
+    const std::string folder = "my client" + sep;
+    settings.folder = folder.c_str();
+    CommandText text{};
+    format_command(settings, 7, text);
+    EXPECT_EQ(std::string(text.data()), "brisvel 0 7 0 0 \"my client\"");
 }
 
 TEST(OutputPath, RefusesPathsLongerThan999Characters) {

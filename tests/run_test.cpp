@@ -91,7 +91,15 @@ TEST_F(Run, PrintsItsLinesAndEndsWithItsStatus) {
         {"help wherever it is typed", kSieve, {"100", "200", "45", "1", "--help"}, "", 0, std::nullopt},
         {"the version wherever it is typed", kSieve, {"100", "--version"}, "brisvel " BRISVEL_VERSION "\n", 0,
          std::nullopt},
-        {"a single dash is no option", kSieve, {"-x"}, invoked_name() + kUsageTail, 1, std::nullopt},
+        {"a dash and a letter is an option", kSieve, {"-v", "100", "200", "45"}, "Unknown option -v - exiting\n",
+         1, std::nullopt},
+        {"so is a word of them after the numbers", kSieve, {"100", "200", "45", "-infinity", "-q"},
+         "Unknown option -infinity - exiting\n", 1, std::nullopt},
+        // On Windows the folder word "client\" -v" reads as the folder client and -v.
+        {"a quote in the folder word", kSieve, {"100", "200", "45", "1", "client\" -v"},
+         kWindowsHost ? "Unknown option -v - exiting\n"
+                      : kCounted + kNoList + "Failed to open client\" -v/worktodo.ini for output - exiting\n",
+         1, std::nullopt},
         {"a mistyped option after the folder is refused", kSieve, {"100", "200", "45", "1", "", "--dryrun"},
          "Unknown option --dryrun - exiting\n", 1, std::nullopt},
         {"a preview needs the four numbers too", kSieve, {"--dry-run", "100", "200", "45"},
@@ -219,13 +227,81 @@ TEST_F(Run, AcceptsAt9999CandidatesAndStopsAtTheNext) {
     EXPECT_EQ(result.out, host_text(kSearching + "9999 numbers between 1001 =< n < 99999\n" + kNoList +
                               "Output 9999 candidates to worktodo.ini\n"));
     EXPECT_EQ(result.status, 0);
+}
 
-    fs::remove(at("worktodo.ini"));
-    write_file(at("drask.dat"), sieve_with_pairs(10000));
-    result = run({"1001", "99999", "45", "1"});
-    EXPECT_EQ(result.out, host_text(kSearching + "Too many n values.  Choose a smaller range. Exiting\n"));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(work_file(), std::nullopt);
+// The sieve file of k sections, each "k=<k>" and its n values.
+std::string sieve_of(const std::vector<std::pair<int, std::vector<int32_t>>>& sections) {
+    std::string text = kHeader;
+    for (const auto& [k, ns] : sections) {
+        text += "k=" + std::to_string(k) + "\n";
+        for (const int32_t n : ns) text += std::to_string(n) + "\n";
+    }
+    return text;
+}
+
+std::vector<int32_t> ns_from(int32_t first, int32_t count, int32_t step) {
+    std::vector<int32_t> ns;
+    for (int32_t i = 0; i < count; ++i) ns.push_back(first + i * step);
+    return ns;
+}
+
+// A range of more than 9999 pairs writes nothing and names the largest
+// NMax that the same NMin may take, the 10000th smallest n, with the command
+// to type: a run up to it succeeds with the pairs it names, a run up to the
+// next n fails. A preview says the same.
+TEST_F(Run, ARangeTooFullNamesTheNMaxThatFits) {
+    const std::string tooMany = "Too many n values.  Choose a smaller range. Exiting\n";
+    fs::create_directory(at("my client"));
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, std::vector<int32_t>>> sections;
+        std::vector<std::string> folder;  // typed after the four numbers
+        std::string command;              // what follows the four numbers in the command named
+    } cases[] = {
+        {"one k, one pair an n", {{3, ns_from(1000, 10500, 1)}}, {}, ""},
+        {"k sections in any order, pairs sharing n, below NMin too",
+         {{5, ns_from(5000, 6000, 1)}, {3, ns_from(900, 5000, 2)}, {7, std::vector<int32_t>(60, 7000)},
+          {9, ns_from(9000, 30, 0)}},
+         {"my client" + std::string(1, kSeparator)},
+         " \"my client\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(at("drask.dat"), sieve_of(c.sections));
+        std::vector<int32_t> ns;
+        for (const auto& section : c.sections)
+            for (const int32_t n : section.second)
+                if (n >= 1000) ns.push_back(n);
+        std::sort(ns.begin(), ns.end());
+        const int32_t fits = ns.at(9999);
+        const auto kept = std::count_if(ns.begin(), ns.end(), [&](int32_t n) { return n < fits; });
+        const std::string note = "Note: NMax " + std::to_string(fits) + " keeps " + std::to_string(kept) +
+                                 " pairs: brisvel 1000 " + std::to_string(fits) + " 45 1" + c.command + "\n";
+        std::vector<std::string> args = {"1000", "2000000000", "45", "1"};
+        args.insert(args.end(), c.folder.begin(), c.folder.end());
+        RunResult result = run(args);
+        EXPECT_EQ(result.out, host_text(kSearching + tooMany + note));
+        EXPECT_EQ(result.status, 1);
+        args.push_back("--dry-run");
+        result = run(args);
+        EXPECT_EQ(result.out, host_text(kSearching + tooMany + note + "Dry run: nothing was written\n"));
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"drask.dat", "my client"}));
+
+        args.pop_back();
+        args[1] = std::to_string(fits);
+        result = run(args);
+        EXPECT_EQ(result.status, 0) << result.out;
+        EXPECT_NE(result.out.find("Output " + std::to_string(kept) + " candidates"), std::string::npos) << result.out;
+        args[1] = std::to_string(fits + 1);
+        EXPECT_EQ(run(args).out, host_text(kSearching + tooMany + note));
+        fs::remove(at("worktodo.ini"));
+        fs::remove(at("my client/worktodo.ini"));
+        fs::remove(at("brisvel.log"));
+    }
+    write_file(at("drask.dat"), sieve_of({{3, std::vector<int32_t>(10000, 1000)}, {5, {1001}}}));
+    EXPECT_EQ(run({"1000", "2000", "45", "1"}).out,
+              host_text(kSearching + tooMany + "Note: no NMax fits: more than 9999 pairs have n 1000\n"));
 }
 
 TEST_F(Run, ConvertsTheNumbersOfTheCommandLine) {
@@ -242,7 +318,8 @@ TEST_F(Run, ConvertsTheNumbersOfTheCommandLine) {
         {{"100", "200", "45", "-1e20"}, "45,-2147483648"},
         {{"100", "200", "45", "nan"}, "45,0"},
         {{"100", "200", "45", "inf"}, "45,0"},
-        {{"100", "200", "45", "-infinity"}, "45,0"},
+        {{"-", "200", "45", "-.5"}, "45,0"},
+        {{"-0", "200", "-0", "-1"}, "0,-1"},
         {{"100", "200", "45", "0x10"}, "45,0"},
         {{"100", "200", "45", "0x1p4"}, "45,0"},
         {{"100", "200", "4294967341", "1"}, "2147483647,1"},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,6 +18,7 @@ std::string text_mode_bytes(const std::string& raw) {
 }
 
 SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table) {
+    std::vector<Candidate> pairs;
     char line[100];
     int reads = 0;
     int32_t k = 0;
@@ -38,10 +40,17 @@ SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, Can
             n = clamped(value);
         }
         if (!kKnown || n < NMin || n >= NMax || k == 5359 || k == 28433) continue;
-        table.entries[static_cast<std::size_t>(table.count++)] = {k, n};
-        if (table.count >= kTableSlots) return SieveOutcome::kTableFull;
+        pairs.push_back({k, n});
     }
-    return std::ferror(in) ? SieveOutcome::kReadError : SieveOutcome::kEndOfFile;
+    const bool full = pairs.size() >= kTableSlots;
+    if (full) {
+        std::stable_sort(pairs.begin(), pairs.end(), [](const Candidate& a, const Candidate& b) { return a.n < b.n; });
+        pairs.resize(kTableSlots);
+    }
+    std::copy(pairs.begin(), pairs.end(), table.entries.begin());
+    table.count = static_cast<int32_t>(pairs.size());
+    if (std::ferror(in)) return SieveOutcome::kReadError;
+    return full ? SieveOutcome::kTableFull : SieveOutcome::kEndOfFile;
 }
 
 int32_t reference_apply_removal(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table,

@@ -15,6 +15,8 @@
 // becomes LF, and a byte 0x1A ends the file.
 std::string text_mode_bytes(const std::string& raw);
 
+// A table that fills up holds the kTableSlots pairs of the smallest n, in
+// ascending n.
 SieveOutcome reference_read_sieve(std::FILE* in, int32_t NMin, int32_t NMax, CandidateTable& table);
 
 // Returns the number of entries removed; false in readToEnd on a read error.
