@@ -1,8 +1,63 @@
 #include "append_file.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "console.h"
+#include "host.h"
 
 namespace {
+
+enum class LockOutcome {
+    kLocked,     // the lock is held, on the file that path names
+    kNotOpened,  // nothing was written
+    kGaveUp,     // a signal that would end the run came while it waited; nothing was written
+};
+
+const char* then(const Destination& destination) { return destination.failureEndsRun ? "exiting" : "continuing"; }
+
+// "Waiting for <what> <path>", shown at once.
+void announce_wait(const char* what, const char* path) {
+    say("Waiting for %s %s\n", what, path);
+    std::fflush(stdout);
+}
+
+// The lines as one console text: without the line end of the last.
+int length_without_line_end(std::span<const char> lines) {
+    const std::string_view text(lines.data(), lines.size());
+    const std::size_t length = text.ends_with(kLineEnd) ? text.size() - kLineEndLength : text.size();
+    return static_cast<int>(std::min<std::size_t>(length, INT32_MAX));
+}
+
+// Opens the destination and takes its lock, saying where it waits. The
+// lock is asked for again and again rather than waited for in the system's
+// call, where a held signal could not end the wait. A file renamed over the
+// path or a removal while the run waited leaves it holding a file that
+// nobody reads: the path is opened again until the lock is on the file it
+// names.
+LockOutcome open_and_lock(const Destination& destination, AppendHandle& handle) {
+    const char* path = destination.path;
+    OpenOutcome opened = open_for_append(path, false, handle);
+    if (opened == OpenOutcome::kNoReader && destination.waitsForReader) {
+        announce_wait("a program to read", path);
+        opened = open_for_append(path, true, handle);
+    }
+    for (bool announced = false; opened == OpenOutcome::kOpened; opened = open_for_append(path, false, handle)) {
+        while (!try_lock_for_append(handle)) {
+            if (!announced) announce_wait("another program to finish with", path);
+            announced = true;
+            if (ending_signal_held()) {
+                close_append_handle(handle);
+                return LockOutcome::kGaveUp;
+            }
+            pause_briefly();
+        }
+        if (path_names_handle(path, handle)) return LockOutcome::kLocked;
+        close_append_handle(handle);
+    }
+    return LockOutcome::kNotOpened;
+}
 
 // The file as this run found it, once it held the lock.
 struct FoundFile {
@@ -43,46 +98,50 @@ int64_t append_in_pieces(const AppendHandle& handle, std::span<const char> lines
     return written;
 }
 
-// Writes the line end and the lines and makes them durable, or takes them
-// out again.
-AppendResult write_whole(const AppendHandle& handle, const FoundFile& found, std::span<const char> lineEnd,
-                         std::span<const char> lines) {
+// Writes the lines, a line end first where the last line has none, makes
+// them durable or takes them out again, and says what could not be put
+// back; closes the file, which also releases the lock.
+bool write_locked(const char* path, const AppendHandle& handle, std::span<const char> lines) {
+    const FoundFile found = inspect(handle);
     // Only a regular file has a last byte that may need its line end.
     const bool regular = found.facts.regular;
-    const int64_t written = regular ? append_bytes(handle, lineEnd, lines) : append_in_pieces(handle, lines);
-    const auto length = static_cast<int64_t>(lineEnd.size() + lines.size());
-    if (written == length && flush_to_storage(handle, regular)) return {true, 0, regular};
-    return {false, regular ? put_back(handle, found.facts.size, written) : written, regular};
-}
-
-// Asks for the lock again and again rather than waiting in the system's
-// call, where a held signal could not end the wait; false once a signal
-// that would end the run is held.
-bool wait_for_lock(const AppendHandle& handle) {
-    while (!try_lock_for_append(handle)) {
-        if (ending_signal_held()) return false;
-        pause_briefly();
-    }
-    return true;
-}
-
-// The lock is ours, but a file renamed over the path or a removal while we
-// waited for it leaves us holding a file that nobody reads: open the path
-// again until the lock is on the file it names.
-LockOutcome locked_on_path(const char* path, AppendHandle& handle, bool wait) {
-    for (;;) {
-        if (wait && !wait_for_lock(handle)) {
-            close_append_handle(handle);
-            return LockOutcome::kGaveUp;
-        }
-        if (!wait && !try_lock_for_append(handle)) return LockOutcome::kBusy;
-        if (path_names_handle(path, handle)) return LockOutcome::kLocked;
-        close_append_handle(handle);
-        if (open_for_append(path, false, handle) != OpenOutcome::kOpened) return LockOutcome::kNotOpened;
-    }
+    const std::span<const char> lineEnd(kLineEnd, found.unterminated ? kLineEndLength : 0);
+    const int64_t written = lines.empty() ? 0
+                            : regular     ? append_bytes(handle, lineEnd, lines)
+                                          : append_in_pieces(handle, lines);
+    const auto length = static_cast<int64_t>(lines.empty() ? 0 : lineEnd.size() + lines.size());
+    const bool durable = written == length && (lines.empty() || flush_to_storage(handle, regular));
+    const int64_t remaining = durable ? 0 : regular ? put_back(handle, found.facts.size, written) : written;
+    if (handle.created && durable) flush_folder_of(path);
+    close_append_handle(handle);
+    if (remaining > 0)
+        say("Could not put %s back as it was: %lld bytes of this run %s\n", path, static_cast<long long>(remaining),
+            regular ? "remain in it" : "went out to it");
+    return durable;
 }
 
 }  // namespace
+
+void say_not_opened(const Destination& destination) {
+    say("Failed to open %s for output - %s\n", destination.path, then(destination));
+}
+
+bool append_lines(const Destination& destination, std::span<const char> lines) {
+    AppendHandle handle{};
+    const LockOutcome lock = open_and_lock(destination, handle);
+    bool written = false;
+    if (lock == LockOutcome::kLocked) {
+        open_report_window();
+        written = write_locked(destination.path, handle, lines);
+        if (!written) say("Failed to write %s - %s\n", destination.path, then(destination));
+    } else if (lock == LockOutcome::kGaveUp) {
+        say("Not written to %s: %.*s\n", destination.path, length_without_line_end(lines), lines.data());
+    } else {
+        say_not_opened(destination);
+    }
+    if (!written || !destination.failureEndsRun) close_report_window();
+    return written;
+}
 
 bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSize) {
     return originalSize >= 0 && bytesWritten > 0 && currentSize >= originalSize &&
@@ -94,26 +153,4 @@ std::size_t whole_lines_within(std::span<const char> lines, std::size_t limit) {
     const auto start = lines.first(limit);
     const auto lastEnd = std::find(start.rbegin(), start.rend(), '\n');
     return lastEnd == start.rend() ? limit : static_cast<std::size_t>(start.rend() - lastEnd);
-}
-
-LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle) {
-    const OpenOutcome opened = open_for_append(path, waitForReader, handle);
-    if (opened != OpenOutcome::kOpened)
-        return opened == OpenOutcome::kNoReader ? LockOutcome::kNoReader : LockOutcome::kNotOpened;
-    return locked_on_path(path, handle, false);
-}
-
-LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle) {
-    return locked_on_path(path, handle, true);
-}
-
-AppendResult append_locked(const char* path, const AppendHandle& handle, std::span<const char> lines) {
-    const FoundFile found = inspect(handle);
-    const std::span<const char> lineEnd(kLineEnd, found.unterminated ? kLineEndLength : 0);
-    const AppendResult result =
-        lines.empty() ? AppendResult{true, 0, found.facts.regular} : write_whole(handle, found, lineEnd, lines);
-    if (handle.created && result.written) flush_folder_of(handle, path);
-    // Closing also releases the lock; the bytes are on storage by now.
-    close_append_handle(handle);
-    return result;
 }

@@ -1,48 +1,48 @@
-// Appending lines to a file that others keep, the work file and the run log:
-// earlier content is never changed, the lines never fuse with an
-// unterminated last line, they land whole in one write after any other
-// appender that locks the file, and they are on stable storage before they
-// count as written. After a failed write only this run's bytes are cut back
-// out, and only when nobody appended after them. Nothing is printed here.
+// How a batch of lines reaches the end of a file that others keep, the work
+// file or the run log: earlier content is never changed, the lines never
+// fuse with an unterminated last line, they land whole in one write after
+// any other appender that locks the file, and they are on stable storage
+// before they count as written. After a failed write only this run's bytes
+// are cut back out, and only when nobody appended after them. What happens
+// on the way is said here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "host.h"
-
-enum class LockOutcome {
-    kLocked,     // the lock is held, on the file that path names
-    kBusy,       // another program holds the lock: wait with wait_for_append_lock
-    kNoReader,   // a FIFO that no program reads yet
-    kNotOpened,  // nothing was written
-    kGaveUp,     // a signal that would end the run came while it waited; nothing was written
+// Where a batch goes, and what the run does when it cannot go there.
+struct Destination {
+    const char* path;
+    bool waitsForReader;  // a FIFO that nobody reads yet is waited for; else it cannot be opened
+    bool failureEndsRun;  // a failure ends the run ("- exiting"); else the run goes on ("- continuing")
 };
 
-// Opens path for appending, creating it when absent, and takes its lock
-// when no other program holds it. A FIFO without a reader is kNoReader
-// unless waitForReader, which waits for one.
-LockOutcome open_locked(const char* path, bool waitForReader, AppendHandle& handle);
+// Opens the destination, creating a regular file when there is none, saying
+// "Waiting for a program to read <path>" and waiting when it is a FIFO that
+// nobody reads yet and waitsForReader; takes its lock, saying "Waiting for
+// another program to finish with <path>" and waiting when another program
+// holds it; and appends the lines, a line end first when the file's last
+// line has none or its last byte cannot be read. Into anything but a regular
+// file (a FIFO, a device) the lines go in pieces of whole lines that reach
+// it whole or not at all.
+//
+// The report window (host.h) opens as the lines start going out. The batch
+// whose failure would end the run is followed by the rest of the run's
+// report and keeps it open; any other append, and any failure, ends the
+// report and closes it, so that a held signal takes effect there.
+//
+// On failure it says "Failed to open <path> for output - <then>" or "Failed
+// to write <path> - <then>", after "Could not put <path> back as it was:
+// <count> bytes of this run remain in it" (for a FIFO or a device: "went out
+// to it") when a failed write could not be taken out again, and returns
+// false. A wait for the lock inside the report window that a signal ends
+// says "Not written to <path>: " and the lines.
+bool append_lines(const Destination& destination, std::span<const char> lines);
 
-// Waits for the lock that another program holds: kLocked; kNotOpened when
-// the file that path names by then cannot be opened; kGaveUp once a signal
-// that would end the run is held.
-LockOutcome wait_for_append_lock(const char* path, AppendHandle& handle);
-
-struct AppendResult {
-    bool written;       // the lines are in the file whole, on stable storage
-    int64_t remaining;  // after a failure: bytes of this run left in a regular file, or sent into another
-    bool regular;       // a regular file; else a FIFO or a device, which takes nothing back
-};
-
-// Appends lines, whole lines, to the locked file at path, a line end first
-// when the file's last line has none or its last byte cannot be read, and
-// closes it. Into anything but a regular file (a FIFO, a device) the lines
-// go in pieces of whole lines that reach it whole or not at all, so that a
-// write given up midway leaves no part of a line. Signals are the caller's
-// to hold.
-AppendResult append_locked(const char* path, const AppendHandle& handle, std::span<const char> lines);
+// "Failed to open <path> for output - <then>": what a run says where it
+// cannot open the destination.
+void say_not_opened(const Destination& destination);
 
 // Whether a file that was originalSize bytes before bytesWritten bytes were
 // appended, and is currentSize bytes now, holds nothing after this run's

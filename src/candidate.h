@@ -1,8 +1,7 @@
-// Types shared by every stage of a run.
+// The pairs of a run and the table that holds them.
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
 // One pair (k, n) naming the number k*2^n+1. k == 0 marks an entry that the
@@ -22,18 +21,4 @@ using CandidateArray = std::array<Candidate, kTableSlots>;
 struct CandidateTable {
     CandidateArray entries;
     int32_t count;
-};
-
-// Room for a path of at most 999 characters plus its terminating zero.
-inline constexpr std::size_t kOutputPathSize = 1000;
-using OutputPath = std::array<char, kOutputPathSize>;
-
-struct RunSettings {
-    int32_t NMin;
-    int32_t NMax;
-    int32_t SieveDepth;
-    int32_t WactorWorth;
-    OutputPath outputPath;
-    const char* folder;  // as the run read it; nullptr when none was given
-    bool preview;  // a preview: every stage looks, none changes anything
 };

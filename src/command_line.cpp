@@ -1,6 +1,5 @@
 #include "command_line.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -10,11 +9,6 @@
 #include "host.h"
 
 namespace {
-
-constexpr int32_t kNumberArguments = 4;
-// The four numbers and the folder.
-constexpr int32_t kPlacedArguments = kNumberArguments + 1;
-constexpr std::array<const char*, kNumberArguments> kNumberNames = {"NMin", "NMax", "SieveDepth", "WactorWorth"};
 
 constexpr const char* kHelpText =
     "Usage: brisvel <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
@@ -31,7 +25,6 @@ constexpr const char* kHelpText =
     "                on Windows, \"C:\\My client\\\" works too: the folder ends at\n"
     "                the quote that cmd.exe makes of \\\" and the words after it count\n"
     "\n"
-
     "--dry-run, typed anywhere on the line, takes every step of the run but\n"
     "changes nothing: it shows the lines the run would append, what it would\n"
     "meet in the work file, the lines of brisvel.log whose range overlaps and\n"
@@ -54,38 +47,31 @@ constexpr const char* kHelpText =
     "\n"
     "More: %s\n";
 
-bool is(const char* argument, const char* option) { return std::strcmp(argument, option) == 0; }
+// Windows programs also answer "/?" with their help, and the zip that the
+// exe came in holds the whole description.
+constexpr const char* kHostHelpOption = kWindows ? "/?" : "--help";
+constexpr const char* kFullDocumentation = kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";
 
-bool is_help_request(const char* argument) {
-    return is(argument, "--help") || is(argument, "-h") || is(argument, kHostHelpOption);
-}
+bool is(const char* word, const char* option) { return std::strcmp(word, option) == 0; }
+
+bool is_help_request(const char* word) { return is(word, "--help") || is(word, "-h") || is(word, kHostHelpOption); }
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "--anything" and "-letters": an option, never a number or a folder. A
 // dash before anything else starts a number ("-5", "-.5") or is a word.
-bool looks_like_option(const char* argument) {
-    return argument[0] == '-' && (argument[1] == '-' || is_letter(argument[1]));
-}
+bool looks_like_option(const char* word) { return word[0] == '-' && (word[1] == '-' || is_letter(word[1])); }
 
-bool is_ours(const char* argument) {
-    return is_help_request(argument) || is(argument, "--version") || is(argument, kPreviewOption);
-}
+bool is_ours(const char* word) { return is_help_request(word) || is(word, "--version") || is(word, kPreviewOption); }
 
 // One of the numbers, the folder or what follows them: no option.
-bool is_placed(const char* argument) { return !looks_like_option(argument) && !is_ours(argument); }
+bool is_placed(const char* word) { return !looks_like_option(word) && !is_ours(word); }
 
-// Where the place-th word that is no option stands, in order: NMin is 0,
-// the folder 4, and what follows it is counted on; -1 when there is none.
+// Where the place-th word that is no option stands; -1 when there is none.
 int32_t placed_index(const Words& words, int32_t place) {
     for (int32_t i = 0; i < words.count; ++i)
         if (is_placed(words.at[i]) && place-- == 0) return i;
     return -1;
-}
-
-const char* placed_argument(const Words& words, int32_t place) {
-    const int32_t index = placed_index(words, place);
-    return index < 0 ? nullptr : words.at[index];
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -107,11 +93,11 @@ struct Options {
 Options find_options(const Words& words) {
     Options options{false, false, false, nullptr};
     for (int32_t i = 0; i < words.count; ++i) {
-        const char* argument = words.at[i];
-        options.help = options.help || is_help_request(argument);
-        options.version = options.version || is(argument, "--version");
-        options.preview = options.preview || is(argument, kPreviewOption);
-        if (options.unknown == nullptr && looks_like_option(argument) && !is_ours(argument)) options.unknown = argument;
+        const char* word = words.at[i];
+        options.help = options.help || is_help_request(word);
+        options.version = options.version || is(word, "--version");
+        options.preview = options.preview || is(word, kPreviewOption);
+        if (options.unknown == nullptr && looks_like_option(word) && !is_ours(word)) options.unknown = word;
     }
     return options;
 }
@@ -132,38 +118,15 @@ void say_usage(int argc, const char* const* argv) {
     say("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", named ? argv[0] : "brisvel");
 }
 
-bool is_taken_as_typed(int32_t place, const char* text) {
-    return place == kNumberArguments - 1 ? is_exact_decimal(text) : is_exact_int32(text);
-}
-
-// A preview's notes on the arguments that the run would not take as typed;
-// returns how many it printed.
-int32_t say_notes(const Words& words, const RunSettings& settings) {
-    const std::array<int32_t, kNumberArguments> values = {settings.NMin, settings.NMax, settings.SieveDepth,
-                                                          settings.WactorWorth};
-    int32_t notes = 0;
-    for (int32_t place = 0; place < kNumberArguments; ++place) {
-        const char* text = placed_argument(words, place);
-        const auto at = static_cast<std::size_t>(place);
-        if (is_taken_as_typed(place, text)) continue;
-        say("Note: %s \"%s\" is read as %d\n", kNumberNames[at], text, values[at]);
-        ++notes;
-    }
-    for (int32_t place = kPlacedArguments; const char* extra = placed_argument(words, place); ++place) {
-        say("Note: \"%s\" after the folder is ignored\n", extra);
-        ++notes;
-    }
-    if (settings.NMin >= settings.NMax) {
-        say("Note: NMin %d is not below NMax %d: the range is empty\n", settings.NMin, settings.NMax);
-        ++notes;
-    }
-    return notes;
-}
-
 }  // namespace
 
+const char* placed_word(const Words& words, int32_t place) {
+    const int32_t index = placed_index(words, place);
+    return index < 0 ? nullptr : words.at[index];
+}
+
 Words cut_folder_at_quote(Words words) {
-    const int32_t folderAt = placed_index(words, kNumberArguments);
+    const int32_t folderAt = placed_index(words, kFolderPlace);
     char* quote = folderAt < 0 ? nullptr : std::strchr(words.at[folderAt], '"');
     if (quote == nullptr) return words;
     const auto tailWords = static_cast<int64_t>((std::strlen(quote + 1) + 1) / 2);
@@ -200,38 +163,38 @@ void format_command(const RunSettings& settings, int32_t NMax, CommandText& text
     const bool quoted = folder.find_first_of(" \t") != std::string_view::npos;
     // Inside quotes a separator before the closing quote would make cmd.exe
     // read a literal quote; the run adds the separator anyway.
-    const std::string_view shown = quoted && folder.ends_with(kDirectorySeparator) ? folder.substr(0, folder.size() - 1) : folder;
+    const std::string_view shown =
+        quoted && folder.ends_with(kDirectorySeparator) ? folder.substr(0, folder.size() - 1) : folder;
     std::snprintf(text.data(), text.size(), "brisvel %d %d %d %d%s%s%.*s%s", settings.NMin, NMax, settings.SieveDepth,
                   settings.WactorWorth, folder.empty() ? "" : " ", quoted ? "\"" : "", static_cast<int>(shown.size()),
                   shown.data(), quoted ? "\"" : "");
 }
 
-StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& secondLook) {
-    Words words{argv + 1, argc > 1 ? argc - 1 : 0};
-    if (kCutsFolderAtQuote) words = cut_folder_at_quote(words);
-    const Options options = find_options(words);
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line) {
+    line.words = {argv + 1, argc > 1 ? argc - 1 : 0};
+    if (kCutsFolderAtQuote) line.words = cut_folder_at_quote(line.words);
+    const Options options = find_options(line.words);
     if (answered_information_request(options)) return StageStatus::kFinished;
-    settings.preview = options.preview;
+    line.preview = options.preview;
     if (options.unknown != nullptr) {
         say("Unknown option %s - exiting\n", options.unknown);
         return StageStatus::kFailed;
     }
-    std::array<const char*, kPlacedArguments> placed{};
-    for (int32_t place = 0; place < kPlacedArguments; ++place)
-        placed[static_cast<std::size_t>(place)] = placed_argument(words, place);
-    if (placed[kNumberArguments - 1] == nullptr) {
+    std::array<const char*, kFolderPlace + 1> placed{};
+    for (int32_t place = 0; place <= kFolderPlace; ++place)
+        placed[static_cast<std::size_t>(place)] = placed_word(line.words, place);
+    if (placed[kFolderPlace - 1] == nullptr) {
         say_usage(argc, argv);
         return StageStatus::kFailed;
     }
-    if (!build_output_path(placed[kNumberArguments], settings.outputPath)) {
+    if (!build_output_path(placed[kFolderPlace], settings.outputPath)) {
         say("Output path too long - exiting\n");
         return StageStatus::kFailed;
     }
-    settings.folder = placed[kNumberArguments];
+    settings.folder = placed[kFolderPlace];
     settings.NMin = int32_or_zero(placed[0]);
     settings.NMax = int32_or_zero(placed[1]);
     settings.SieveDepth = int32_or_zero(placed[2]);
     settings.WactorWorth = truncated_int32_or_zero(placed[3]);
-    if (settings.preview && say_notes(words, settings) > 0) secondLook = true;
     return StageStatus::kContinue;
 }

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "candidate.h"
+#include "run_settings.h"
 #include "run_status.h"
 
 inline constexpr const char* kWorkFileName = "worktodo.ini";
@@ -18,6 +18,19 @@ struct Words {
     char* const* at;
     int32_t count;
 };
+
+// What the command line asks for besides the settings.
+struct CommandLine {
+    Words words;   // as the run read them
+    bool preview;  // a look at what the run would do
+};
+
+// Among the words that are no option, NMin, NMax, SieveDepth and
+// WactorWorth are the places 0 to 3, the folder 4; what follows is ignored.
+inline constexpr int32_t kFolderPlace = 4;
+
+// The place-th word that is no option; nullptr when there is none.
+const char* placed_word(const Words& words, int32_t place);
 
 // A Windows command line hands "C:\My client\" --dry-run to the program as
 // the one word C:\My client" --dry-run (a backslash before a quote makes a
@@ -40,11 +53,9 @@ void format_command(const RunSettings& settings, int32_t NMax, CommandText& text
 
 // The command line stage. "--help" and "-h" (and "/?" on Windows) and
 // "--version" are answered wherever they are typed, and the run ends there;
-// "--dry-run" selects the preview; any other word that starts with "--", or
-// with "-" and a letter, is refused, so that a mistyped option can never
+// "--dry-run" asks for the preview; any other word that starts with "--",
+// or with "-" and a letter, is refused, so that a mistyped option can never
 // pass for a number or a folder, or be ignored after it, and turn a look
-// into a write. The remaining words are NMin, NMax, SieveDepth, WactorWorth
-// and the folder, read as the tool always reads them. A preview first says
-// in a line "Note: ..." every argument that is not taken as typed, and sets
-// secondLook. The words may be cut in place (cut_folder_at_quote).
-StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& secondLook);
+// into a write. The remaining words are read into settings as the tool
+// always reads them. The words may be cut in place (cut_folder_at_quote).
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line);

@@ -8,7 +8,18 @@
 // then; only console text is lost.
 #pragma once
 
+#include <cstdint>
+
 #ifdef __GNUC__
 __attribute__((format(printf, 1, 2)))
 #endif
 void say(const char* format, ...);
+
+// Whether a run was started by a double-click: it is the only process of
+// its console window, and its standard input and output are that console.
+// (A run in a console that a shell holds shares it; a script or a pipe
+// gives it other input or output.) Such a run explains itself before its
+// window closes (host.h).
+inline bool is_double_click_start(uint32_t consoleProcesses, bool inputIsConsole, bool outputIsConsole) {
+    return consoleProcesses == 1 && inputIsConsole && outputIsConsole;
+}

@@ -112,23 +112,6 @@ int64_t magnitude_before_slack(const char* begin, const char* end) {
     return count == 0 ? 0 : value_of_eight_at_most(begin, count);
 }
 
-// Reads an optionally signed number; with slack after the text, its digits
-// are scanned and valued eight at a time.
-template <bool kSlackAfter>
-const char* read_number(const char* begin, const char* end, int32_t& value) {
-    const char* p = skip_space(begin, end);
-    const bool negative = read_sign(p, end);
-    const char* digits = p;
-    if constexpr (kSlackAfter) {
-        p = after_digits_before_slack(p, end);
-    } else {
-        while (digit_at(p, end)) ++p;
-    }
-    if (p == digits) return nullptr;
-    const int64_t magnitude = kSlackAfter ? magnitude_before_slack(digits, p) : magnitude_of(digits, p);
-    value = signed_value(magnitude, negative);
-    return p;
-}
 
 // The exponent at p: "e" or "E", an optional sign and at least one digit.
 // Without that digit there is no exponent: its value is 0 and it ends at p.
@@ -160,18 +143,43 @@ int64_t integer_part(const char* digits, const char* end, int64_t pointPosition)
     return magnitude;
 }
 
-bool in_int32_range(int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
+}  // namespace
 
-// A decimal number read from the start of a text: digits with an optional
-// fraction and exponent, its whole part valued (out of range when it
-// reaches the magnitude cap).
-struct DecimalText {
-    bool found;    // the text starts with a number
-    bool whole;    // nothing but white space follows it
-    int64_t value;  // its whole part, signed
-};
+// The digits are scanned and valued eight at a time.
+const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value) {
+    const char* p = skip_space(begin, end);
+    const bool negative = read_sign(p, end);
+    const char* digits = p;
+    p = after_digits_before_slack(p, end);
+    if (p == digits) return nullptr;
+    value = signed_value(magnitude_before_slack(digits, p), negative);
+    return p;
+}
 
-DecimalText scan_decimal(const char* text) {
+int32_t value_of_digits_before_slack(const char* p, std::ptrdiff_t count) {
+    return static_cast<int32_t>(kLittleEndian ? value_of_eight_at_most(p, count) : magnitude_of(p, p + count));
+}
+
+const char* skip_number_before_slack(const char* begin, const char* end) {
+    const char* p = skip_space(begin, end);
+    read_sign(p, end);
+    const char* digits = p;
+    p = after_digits_before_slack(p, end);
+    return p == digits ? nullptr : p;
+}
+
+TextNumber read_whole_number(const char* text) {
+    const char* end = text + std::strlen(text);
+    const char* p = skip_space(text, end);
+    const bool negative = read_sign(p, end);
+    const char* digits = p;
+    while (digit_at(p, end)) ++p;
+    if (p == digits) return {false, false, 0};
+    const int64_t magnitude = magnitude_of(digits, p);
+    return {true, skip_space(p, end) == end, negative ? -magnitude : magnitude};
+}
+
+TextNumber read_decimal(const char* text) {
     const char* end = text + std::strlen(text);
     const char* p = skip_space(text, end);
     const bool negative = read_sign(p, end);
@@ -187,54 +195,9 @@ DecimalText scan_decimal(const char* text) {
     return {true, skip_space(p, end) == end, negative ? -magnitude : magnitude};
 }
 
-}  // namespace
+int32_t int32_or_zero(const char* text) { return clamp_to_int32(read_whole_number(text).value); }
 
-const char* read_int32_before_slack(const char* begin, const char* end, int32_t& value) {
-    return read_number<true>(begin, end, value);
-}
-
-int32_t value_of_digits_before_slack(const char* p, std::ptrdiff_t count) {
-    return static_cast<int32_t>(kLittleEndian ? value_of_eight_at_most(p, count) : magnitude_of(p, p + count));
-}
-
-const char* skip_number_before_slack(const char* begin, const char* end) {
-    const char* p = skip_space(begin, end);
-    read_sign(p, end);
-    const char* digits = p;
-    p = after_digits_before_slack(p, end);
-    return p == digits ? nullptr : p;
-}
-
-bool read_int32(const char* text, int32_t& value) {
-    return read_number<false>(text, text + std::strlen(text), value) != nullptr;
-}
-
-int32_t int32_or_zero(const char* text) {
-    int32_t value = 0;
-    read_int32(text, value);
-    return value;
-}
-
-int32_t truncated_int32_or_zero(const char* text) {
-    const DecimalText number = scan_decimal(text);
-    return number.found ? clamp_to_int32(number.value) : 0;
-}
-
-bool is_exact_int32(const char* text) {
-    const char* end = text + std::strlen(text);
-    const char* p = skip_space(text, end);
-    const bool negative = read_sign(p, end);
-    const char* digits = p;
-    while (digit_at(p, end)) ++p;
-    if (p == digits || skip_space(p, end) != end) return false;
-    const int64_t magnitude = magnitude_of(digits, p);
-    return in_int32_range(negative ? -magnitude : magnitude);
-}
-
-bool is_exact_decimal(const char* text) {
-    const DecimalText number = scan_decimal(text);
-    return number.found && number.whole && in_int32_range(number.value);
-}
+int32_t truncated_int32_or_zero(const char* text) { return clamp_to_int32(read_decimal(text).value); }
 
 int32_t saturating_add(int32_t a, int32_t b) {
     return clamp_to_int32(int64_t{a} + int64_t{b});

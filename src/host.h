@@ -1,6 +1,8 @@
 // What differs between the operating systems the tool is built for: the
 // constants here, the calls in host_posix.cpp and host_windows.cpp. (What
-// differs between processors lives in kernels.h.)
+// differs between processors lives in kernels.h.) Every file the tool opens
+// goes through open_input or open_for_append, and what an opened file is
+// comes from its handle.
 #pragma once
 
 #include <array>
@@ -20,15 +22,11 @@ inline constexpr bool kWindows = false;
 // CR LF; elsewhere lines end in LF.
 //
 // A folder word that holds a quote is cut there on Windows, where no path
-// can hold one (command_line.h). Windows programs also answer "/?" with
-// their help.
+// can hold one (command_line.h).
 inline constexpr char kDirectorySeparator = kWindows ? '\\' : '/';
 inline constexpr const char* kLineEnd = kWindows ? "\r\n" : "\n";
 inline constexpr std::size_t kLineEndLength = kWindows ? 2 : 1;
 inline constexpr bool kCutsFolderAtQuote = kWindows;
-inline constexpr const char* kHostHelpOption = kWindows ? "/?" : "--help";
-inline constexpr const char* kFullDocumentation =
-    kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";
 
 // Converts a calendar time to local time under the time zone and daylight
 // saving rules in force (TZ included). False, leaving local unchanged, when
@@ -42,13 +40,6 @@ bool to_local_time(std::time_t time, std::tm& local);
 void show_utf8_in_console();
 void restore_console();
 
-// Whether a run was started by a double-click: it is the only process of
-// its console window, and its standard input and output are that console.
-// (A run in a console that a shell holds shares it; a script or a pipe
-// gives it other input or output.)
-inline bool is_double_click_start(uint32_t consoleProcesses, bool inputIsConsole, bool outputIsConsole) {
-    return consoleProcesses == 1 && inputIsConsole && outputIsConsole;
-}
 
 // A run that Explorer started by a double-click says, after its usual
 // output, that it is a command-line tool and how to run it, and waits for
@@ -95,19 +86,10 @@ bool write_to_console(std::span<const char> text);
 // all, on every host.
 inline constexpr std::size_t kWholePipeWrite = 4096;
 
-enum class InputKind {
-    kMissing,    // there is no such file
-    kNotOpened,  // it is there but cannot be opened for reading
-    kRegular,
-    kOther,      // a FIFO, a device, a folder
-};
-
-// Opens an input for reading, without waiting for anything (a FIFO that no
-// program writes yet opens at once), and says what it opened; file is set,
-// for the caller to close, unless kMissing or kNotOpened. With waitForWriter
-// a FIFO is opened again as fopen opens it, waiting for a writer, so that
-// its bytes can be read; reads then wait for data as fopen's reads do.
-InputKind open_input(const char* path, bool waitForWriter, std::FILE*& file);
+// Opens an input for reading, for the caller to close; nullptr when it is
+// not there or cannot be opened. With waitForWriter a FIFO is opened as
+// fopen opens it, waiting for a writer; without, nothing is waited for.
+std::FILE* open_input(const char* path, bool waitForWriter);
 
 // One file opened for appending, for reading, appending, locking, flushing
 // and cutting back. Its bytes are written as given on both hosts.
@@ -129,13 +111,14 @@ enum class OpenOutcome {
 };
 
 // Opens path for appending, creating a regular file when there is none
-// (through a link: the file it names). A regular file is opened once, for
-// reading and appending, unless it cannot be read, so that its last byte is
-// read through the handle the lines go through; anything else (a FIFO, a
-// device) is held for writing alone, as fopen's "a" would. A FIFO without a
-// reader is kNoReader unless waitForReader, which waits for one; a socket
-// cannot be opened. Other programs may still read, write, rename over or
-// remove the file while the run holds it.
+// (through a link: the file it names), in one open that the handle then
+// classifies. A regular file is opened for reading and appending, unless
+// it cannot be read, so that its last byte is read through the handle the
+// lines go through; anything else (a FIFO, a device) is held for writing
+// alone, as fopen's "a" would. A FIFO without a reader is kNoReader unless
+// waitForReader, which waits for one; a socket cannot be opened. Other
+// programs may still read, write, rename over or remove the file while the
+// run holds it.
 OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle);
 
 // Takes the exclusive lock on the file, held until it is closed, when no
@@ -175,23 +158,40 @@ void close_append_handle(const AppendHandle& handle);
 // Room for the path of a folder.
 using FolderPath = std::array<char, 4096>;
 
-// The folder that holds the file the handle holds (opened by path): the
-// link's target's folder when path is a link. False when it is not known.
-bool folder_of(const AppendHandle& handle, const char* path, FolderPath& folder);
+// The folder that holds the file at path, or would hold it once created:
+// through a link, the link's target's. False when it does not fit.
+bool folder_of(const char* path, FolderPath& folder);
 
-// Makes the folder entry of the file the handle holds durable; problems are
-// ignored, as the file's own content is already on storage.
-void flush_folder_of(const AppendHandle& handle, const char* path);
+// Makes the folder entry of the file just created at path durable; problems
+// are ignored, as the file's own content is already on storage.
+void flush_folder_of(const char* path);
 
-// What a run that appends to path would meet there, found without
-// creating, changing, locking or waiting for anything.
-struct AppendTarget {
-    bool openable;         // the run could open it for appending, or create it
-    bool exists;           // else the run would create it
-    bool regular;          // a regular file; else a FIFO or a device
-    bool fifo;             // a FIFO: the lines go to the program that reads it
-    bool awaitsReader;     // a FIFO that no program reads yet: the run would wait for one
-    bool lockedElsewhere;  // another program holds its lock: the run would wait for it
+// What a preview asks the system about a file without opening it, locking
+// it or waiting for it. What a name shows may change before a run opens it.
+enum class FileKind {
+    kNone,  // there is no such file
+    kRegular,
+    kFolder,
+    kFifo,
+    kDevice,
+    kOther,  // a socket, or a name that cannot be looked at
 };
 
-AppendTarget look_at_append_target(const char* path);
+// What path names now, links followed.
+FileKind kind_at(const char* path);
+
+// Whether this user may write the file at path.
+bool may_write(const char* path);
+
+enum class Creation {
+    kRefused,  // the folder is missing or refuses this user
+    kAllowed,
+    kUnknown,  // the folder lets this user in, but its file system may refuse new files all the same
+};
+
+// Whether a run could create the file at path, where there is none yet.
+Creation may_create(const char* path);
+
+// Whether another program holds the lock that a run would take on the file
+// open for reading: asked with a shared lock that is given back at once.
+bool lock_held_elsewhere(std::FILE* file);

@@ -1,11 +1,10 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/statvfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -51,30 +50,9 @@ bool is_regular(int descriptor) { return S_ISREG(kind_of(descriptor)); }
 bool is_device(int descriptor) { return S_ISCHR(kind_of(descriptor)) || S_ISBLK(kind_of(descriptor)); }
 
 // The kind of file that path names now, links followed; 0 when none.
-mode_t kind_at(const char* path) {
+mode_t mode_at(const char* path) {
     struct stat status {};
     return stat(path, &status) == 0 ? status.st_mode & S_IFMT : 0;
-}
-
-// A file that did not exist, made by this open: through a link when path
-// is one to a file not there yet (which O_EXCL refuses). A file that
-// another program made meanwhile counts as made here too; its folder is
-// then flushed once more than needed.
-int create_regular(const char* path) {
-    const int descriptor = open_retrying(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK);
-    if (descriptor >= 0 || errno != EEXIST) return descriptor;
-    return open_retrying(path, O_RDWR | O_CREAT | O_NONBLOCK);
-}
-
-// A regular file, opened once for reading and appending; -1, with errno
-// set, when it cannot be, or EAGAIN when path no longer names a regular
-// file by the time it is open.
-int open_regular_readable(const char* path) {
-    const int both = open_retrying(path, O_RDWR | O_NONBLOCK);
-    if (both < 0 || is_regular(both)) return both;
-    close(both);
-    errno = EAGAIN;
-    return -1;
 }
 
 // Waits until the descriptor takes bytes again; false once a signal that
@@ -133,106 +111,6 @@ constexpr std::size_t kConsolePiece = 256;
 // A wait that asks again and again pauses this long between asks.
 constexpr int kPauseMs = 50;
 
-// The folder a file at path would be created in: through a link to a file
-// not there yet, the target's. False when the path does not fit.
-bool creation_folder(const char* path, FolderPath& folder) {
-    FolderPath target{};
-    const ssize_t length = readlink(path, target.data(), target.size() - 1);
-    const int size = static_cast<int>(folder.size());
-    if (length <= 0 || length >= size - 1) {
-        if (std::snprintf(folder.data(), folder.size(), "%s", path) >= size) return false;
-    } else if (target[0] == '/') {
-        folder = target;
-    } else {
-        FolderPath linkFolder{};
-        if (std::snprintf(linkFolder.data(), linkFolder.size(), "%s", path) >= size) return false;
-        cut_to_folder(linkFolder);
-        if (std::snprintf(folder.data(), folder.size(), "%s/%s", linkFolder.data(), target.data()) >= size)
-            return false;
-    }
-    cut_to_folder(folder);
-    return true;
-}
-
-bool can_create(const char* path) {
-    FolderPath folder{};
-    return creation_folder(path, folder) && S_ISDIR(kind_at(folder.data())) &&
-           access(folder.data(), W_OK | X_OK) == 0;
-}
-
-// Small text files of the system, read whole into text; false when they
-// cannot be.
-template <std::size_t N>
-bool read_small_file(const char* path, std::array<char, N>& text) {
-    const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC); });
-    if (descriptor < 0) return false;
-    const ssize_t length = retrying([&] { return read(descriptor, text.data(), N - 1); });
-    close(descriptor);
-    text[static_cast<std::size_t>(std::max<ssize_t>(length, 0))] = '\0';
-    return length > 0;
-}
-
-// Whether the descriptor a process holds, named in /proc, reads the file.
-bool reads_file(const char* process, const char* descriptor, const struct stat& file) {
-    std::array<char, 128> path{};
-    const int size = static_cast<int>(path.size());
-    struct stat held {};
-    if (std::snprintf(path.data(), path.size(), "/proc/%s/fd/%s", process, descriptor) >= size ||
-        stat(path.data(), &held) != 0 || held.st_dev != file.st_dev || held.st_ino != file.st_ino ||
-        std::snprintf(path.data(), path.size(), "/proc/%s/fdinfo/%s", process, descriptor) >= size)
-        return false;
-    std::array<char, 512> info{};
-    const char* flags = read_small_file(path.data(), info) ? std::strstr(info.data(), "flags:") : nullptr;
-    return flags != nullptr && (std::strtoul(flags + 6, nullptr, 8) & O_ACCMODE) != O_WRONLY;
-}
-
-bool process_reads_file(const char* process, const struct stat& file) {
-    std::array<char, 64> path{};
-    if (std::snprintf(path.data(), path.size(), "/proc/%s/fd", process) >= static_cast<int>(path.size())) return false;
-    DIR* descriptors = opendir(path.data());
-    if (descriptors == nullptr) return false;
-    bool reads = false;
-    for (const dirent* entry = readdir(descriptors); entry != nullptr && !reads; entry = readdir(descriptors))
-        reads = entry->d_name[0] != '.' && reads_file(process, entry->d_name, file);
-    closedir(descriptors);
-    return reads;
-}
-
-// Whether any process has the FIFO open for reading, as /proc shows the
-// processes this user may look at; opening it to find out would change
-// what its reader sees.
-bool fifo_has_reader(const struct stat& fifo) {
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr) return false;
-    bool found = false;
-    for (const dirent* entry = readdir(processes); entry != nullptr && !found; entry = readdir(processes))
-        found = entry->d_name[0] >= '1' && entry->d_name[0] <= '9' && process_reads_file(entry->d_name, fifo);
-    closedir(processes);
-    return found;
-}
-
-// Whether another process holds a lock of flock's on the file, as
-// /proc/locks shows: "1: FLOCK  ADVISORY  WRITE 2928 fe:00:10952716 0 EOF",
-// a waiter's line having "->" in place of the kind.
-bool flock_held_elsewhere(const struct stat& file) {
-    std::FILE* locks = std::fopen("/proc/locks", "re");
-    if (locks == nullptr) return false;
-    std::array<char, 256> line{};
-    bool held = false;
-    while (!held && std::fgets(line.data(), static_cast<int>(line.size()), locks) != nullptr) {
-        std::array<char, 16> kind{};
-        unsigned int majorNumber = 0;
-        unsigned int minorNumber = 0;
-        unsigned long long inode = 0;
-        held = std::sscanf(line.data(), "%*d: %15s %*s %*s %*d %x:%x:%llu", kind.data(), &majorNumber,
-                           &minorNumber, &inode) == 4 &&
-               std::strcmp(kind.data(), "FLOCK") == 0 && majorNumber == major(file.st_dev) &&
-               minorNumber == minor(file.st_dev) && inode == file.st_ino;
-    }
-    std::fclose(locks);
-    return held;
-}
-
 }  // namespace
 
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
@@ -288,61 +166,41 @@ bool write_to_console(std::span<const char> text) {
     return true;
 }
 
-InputKind open_input(const char* path, bool waitForWriter, std::FILE*& file) {
-    int descriptor = retrying([&] { return open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
-    if (descriptor < 0) return errno == ENOENT ? InputKind::kMissing : InputKind::kNotOpened;
-    const mode_t kind = kind_of(descriptor);
-    if (S_ISFIFO(kind) && waitForWriter) {
-        close(descriptor);
-        descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC); });
-        if (descriptor < 0) return InputKind::kNotOpened;
-    }
+std::FILE* open_input(const char* path, bool waitForWriter) {
+    const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC | (waitForWriter ? 0 : O_NONBLOCK)); });
+    if (descriptor < 0) return nullptr;
     fcntl(descriptor, F_SETFL, 0);
-    file = fdopen(descriptor, "rb");
-    if (file == nullptr) {
-        close(descriptor);
-        return InputKind::kNotOpened;
-    }
-    return S_ISREG(kind) ? InputKind::kRegular : InputKind::kOther;
+    std::FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) close(descriptor);
+    return file;
 }
 
-// A regular file is opened for reading and appending in one handle. Else
-// write-only, and without waiting: a FIFO opened for reading too would be
-// a reader of its own, and one that nobody reads yet is the caller's to
-// wait for. Every write then goes without blocking, so that it can look for
-// held signals while it waits.
+// One open, which the descriptor then classifies. What the name shows only
+// chooses the access: a regular file, or none yet (made here, through a
+// link: the file it names), is opened for reading too, so that its last
+// byte is read through the handle the lines go through; anything else for
+// writing alone, as fopen's "a" opens it, since a FIFO opened for reading
+// too would be a reader of its own. A name that changed its kind between
+// the look and the open is looked at and opened again. Every write then
+// goes without blocking, so that it can look for held signals while it
+// waits.
 OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const bool lastAttempt = attempt + 1 == kOpenAttempts;
-        const bool namedRegular = S_ISREG(kind_at(path));
-        if (namedRegular) {
-            const int both = open_regular_readable(path);
-            if (both >= 0) {
-                handle = {both, true, false};
-                return OpenOutcome::kOpened;
-            }
-            if (errno == EAGAIN && !lastAttempt) continue;  // no longer a regular file: looked at again
-        }
-        const int writeOnly = open_retrying(path, O_WRONLY | (waitForReader ? 0 : O_NONBLOCK));
-        if (writeOnly >= 0 && !namedRegular && is_regular(writeOnly) && !lastAttempt) {
-            close(writeOnly);  // a regular file made meanwhile: opened again, to be read too
-            continue;
-        }
-        if (writeOnly >= 0) {
-            fcntl(writeOnly, F_SETFL, O_APPEND | O_NONBLOCK);
-            handle = {writeOnly, false, false};
-            return OpenOutcome::kOpened;
-        }
+        const mode_t named = mode_at(path);
+        const bool regular = named == 0 || S_ISREG(named);
+        int descriptor = regular ? open_retrying(path, O_RDWR | O_CREAT | O_NONBLOCK) : -1;
+        const bool readable = descriptor >= 0;
+        // A regular file that this user may write but not read is written alone.
+        if (descriptor < 0 && (!regular || errno == EACCES))
+            descriptor = open_retrying(path, regular ? O_WRONLY | O_CREAT : O_WRONLY | (waitForReader ? 0 : O_NONBLOCK));
         // A socket refuses the open as a FIFO without a reader does.
-        if (errno == ENXIO) return S_ISFIFO(kind_at(path)) ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
-        if (errno != ENOENT) return OpenOutcome::kNotOpened;
-        const int created = create_regular(path);
-        if (created < 0) return OpenOutcome::kNotOpened;
-        if (is_regular(created)) {
-            handle = {created, true, true};
+        if (descriptor < 0) return errno == ENXIO && S_ISFIFO(named) ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
+        if (is_regular(descriptor) == regular) {
+            fcntl(descriptor, F_SETFL, O_APPEND | O_NONBLOCK);
+            handle = {descriptor, readable, named == 0};
             return OpenOutcome::kOpened;
         }
-        close(created);  // made meanwhile, and no regular file: opened again for what it is
+        close(descriptor);
     }
     return OpenOutcome::kNotOpened;
 }
@@ -400,35 +258,62 @@ bool cut_to(const AppendHandle& handle, int64_t size) {
 
 void close_append_handle(const AppendHandle& handle) { close(handle.descriptor); }
 
-// The system names the file a descriptor holds, links resolved; without
-// that, path's own folder is taken.
-bool folder_of(const AppendHandle& handle, const char* path, FolderPath& folder) {
-    std::array<char, 32> link{};
-    std::snprintf(link.data(), link.size(), "/proc/self/fd/%d", handle.descriptor);
-    const ssize_t length = readlink(link.data(), folder.data(), folder.size() - 1);
-    if (length > 0 && length < static_cast<ssize_t>(folder.size()) - 1 && folder[0] == '/')
-        folder[static_cast<std::size_t>(length)] = '\0';
-    else if (std::snprintf(folder.data(), folder.size(), "%s", path) >= static_cast<int>(folder.size()))
-        return false;
+// Through a link to a file not there yet, the target's folder: the link
+// names the file it is read from or would be made.
+bool folder_of(const char* path, FolderPath& folder) {
+    FolderPath target{};
+    const ssize_t length = readlink(path, target.data(), target.size() - 1);
+    const int size = static_cast<int>(folder.size());
+    if (length <= 0 || length >= size - 1) {
+        if (std::snprintf(folder.data(), folder.size(), "%s", path) >= size) return false;
+    } else if (target[0] == '/') {
+        folder = target;
+    } else {
+        FolderPath linkFolder{};
+        if (std::snprintf(linkFolder.data(), linkFolder.size(), "%s", path) >= size) return false;
+        cut_to_folder(linkFolder);
+        if (std::snprintf(folder.data(), folder.size(), "%s/%s", linkFolder.data(), target.data()) >= size)
+            return false;
+    }
     cut_to_folder(folder);
     return true;
 }
 
-void flush_folder_of(const AppendHandle& handle, const char* path) {
+void flush_folder_of(const char* path) {
     FolderPath folder{};
-    if (!folder_of(handle, path, folder)) return;
+    if (!folder_of(path, folder)) return;
     const int descriptor = retrying([&] { return open(folder.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (descriptor < 0) return;
     retrying([&] { return fsync(descriptor); });
     close(descriptor);
 }
 
-AppendTarget look_at_append_target(const char* path) {
-    struct stat named {};
-    if (stat(path, &named) != 0) return {errno == ENOENT && can_create(path), false, true, false, false, false};
-    const mode_t kind = named.st_mode & S_IFMT;
-    if (S_ISDIR(kind) || S_ISSOCK(kind) || access(path, W_OK) != 0) return {false, true, false, false, false, false};
-    const bool device = S_ISCHR(kind) || S_ISBLK(kind);
-    return {true, true, S_ISREG(kind), S_ISFIFO(kind), S_ISFIFO(kind) && !fifo_has_reader(named),
-            !device && flock_held_elsewhere(named)};
+FileKind kind_at(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0) return errno == ENOENT ? FileKind::kNone : FileKind::kOther;
+    if (S_ISREG(status.st_mode)) return FileKind::kRegular;
+    if (S_ISDIR(status.st_mode)) return FileKind::kFolder;
+    if (S_ISFIFO(status.st_mode)) return FileKind::kFifo;
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return FileKind::kDevice;
+    return FileKind::kOther;
+}
+
+bool may_write(const char* path) { return access(path, W_OK) == 0; }
+
+// access() lets root in anywhere; a file system that holds no blocks, as
+// the kernel's own that show processes and devices, may still make no file.
+Creation may_create(const char* path) {
+    FolderPath folder{};
+    struct statvfs room {};
+    if (!folder_of(path, folder) || kind_at(folder.data()) != FileKind::kFolder ||
+        access(folder.data(), W_OK | X_OK) != 0)
+        return Creation::kRefused;
+    return statvfs(folder.data(), &room) == 0 && room.f_blocks > 0 ? Creation::kAllowed : Creation::kUnknown;
+}
+
+bool lock_held_elsewhere(std::FILE* file) {
+    const int descriptor = fileno(file);
+    if (retrying([&] { return flock(descriptor, LOCK_SH | LOCK_NB); }) != 0) return errno == EWOULDBLOCK;
+    flock(descriptor, LOCK_UN);
+    return false;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console.h"
 #include "host.h"
 
 namespace {
@@ -28,12 +29,23 @@ constexpr DWORD kLockOffsetHigh = DWORD{1} << 30;  // offset 2^62
 // manifest), as the runtime's own open reads it, and handed to the wide
 // call, which takes paths past 260 characters; each byte gives at most one
 // UTF-16 unit.
+using WidePath = std::array<wchar_t, 1024>;
+
+bool widened(const char* path, WidePath& wide) {
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), static_cast<int>(wide.size())) != 0;
+}
+
 HANDLE open_shared(const char* path, DWORD access, DWORD disposition, DWORD flags) {
-    std::array<wchar_t, 1024> wide{};
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), static_cast<int>(wide.size())) == 0)
-        return INVALID_HANDLE_VALUE;
+    WidePath wide{};
+    if (!widened(path, wide)) return INVALID_HANDLE_VALUE;
     return CreateFileW(wide.data(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        disposition, flags, nullptr);
+}
+
+// The attributes of what path names; INVALID_FILE_ATTRIBUTES when nothing.
+DWORD attributes_at(const char* path) {
+    WidePath wide{};
+    return widened(path, wide) ? GetFileAttributesW(wide.data()) : INVALID_FILE_ATTRIBUTES;
 }
 
 // The file at path, created when absent, as a runtime descriptor that
@@ -232,13 +244,7 @@ bool write_to_console(std::span<const char> text) {
 }
 
 // Windows has no FIFOs that an open could wait for.
-InputKind open_input(const char* path, bool, std::FILE*& file) {
-    file = std::fopen(path, "rb");
-    if (file == nullptr) return errno == ENOENT ? InputKind::kMissing : InputKind::kNotOpened;
-    struct _stati64 status {};
-    const bool regular = _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-    return regular ? InputKind::kRegular : InputKind::kOther;
-}
+std::FILE* open_input(const char* path, bool) { return std::fopen(path, "rb"); }
 
 // Windows has no FIFOs: there is never a reader to wait for.
 OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {
@@ -294,44 +300,45 @@ bool cut_to(const AppendHandle& handle, int64_t size) { return _chsize_s(handle.
 
 void close_append_handle(const AppendHandle& handle) { _close(handle.descriptor); }
 
-// NTFS journals its folder entries; a folder cannot be flushed through the
-// runtime's calls.
-bool folder_of(const AppendHandle&, const char*, FolderPath&) { return false; }
-
-void flush_folder_of(const AppendHandle&, const char*) {}
-
-namespace {
-
-// The folder part of path, "." when it names none.
-void folder_part(const char* path, FolderPath& folder) {
-    std::snprintf(folder.data(), folder.size(), "%s", path);
+// Windows has no links that a file is made through.
+bool folder_of(const char* path, FolderPath& folder) {
+    if (std::snprintf(folder.data(), folder.size(), "%s", path) >= static_cast<int>(folder.size())) return false;
     char* cut = std::max(std::strrchr(folder.data(), '\\'), std::strrchr(folder.data(), '/'));
     if (cut == nullptr)
         std::snprintf(folder.data(), folder.size(), ".");
     else
         cut[cut == folder.data() || cut[-1] == ':' ? 1 : 0] = '\0';
+    return true;
 }
 
-}  // namespace
+// NTFS journals its folder entries; a folder cannot be flushed through the
+// runtime's calls.
+void flush_folder_of(const char*) {}
 
-// The lock is looked for with a shared lock on the same byte, taken and at
-// once given back: Windows has no call that only asks.
-AppendTarget look_at_append_target(const char* path) {
-    const HANDLE named = open_shared(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (named == INVALID_HANDLE_VALUE) {
+// Windows has no FIFOs; a device name (NUL, CON) shows no attributes of
+// a folder.
+FileKind kind_at(const char* path) {
+    const DWORD attributes = attributes_at(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        FolderPath folder{};
-        folder_part(path, folder);
-        const HANDLE parent = open_shared(folder.data(), 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-        BY_HANDLE_FILE_INFORMATION information{};
-        const bool inFolder = parent != INVALID_HANDLE_VALUE && GetFileInformationByHandle(parent, &information) != 0 &&
-                              (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (parent != INVALID_HANDLE_VALUE) CloseHandle(parent);
-        return {error == ERROR_FILE_NOT_FOUND && inFolder, false, true, false, false, false};
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::kNone : FileKind::kOther;
     }
-    const bool regular = GetFileType(named) == FILE_TYPE_DISK;
-    const bool free = !regular || lock_far_byte(named, LOCKFILE_FAIL_IMMEDIATELY);
-    if (regular && free) unlock_far_byte(named);
-    CloseHandle(named);
-    return {true, true, regular, false, false, !free};
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kFolder : FileKind::kRegular;
+}
+
+bool may_write(const char* path) { return (attributes_at(path) & FILE_ATTRIBUTE_READONLY) == 0; }
+
+Creation may_create(const char* path) {
+    FolderPath folder{};
+    return folder_of(path, folder) && kind_at(folder.data()) == FileKind::kFolder ? Creation::kAllowed
+                                                                                  : Creation::kRefused;
+}
+
+// Windows has no call that only asks for a lock: a shared lock on the far
+// byte is taken and at once given back.
+bool lock_held_elsewhere(std::FILE* file) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (!lock_far_byte(handle, LOCKFILE_FAIL_IMMEDIATELY)) return GetLastError() == ERROR_LOCK_VIOLATION;
+    unlock_far_byte(handle);
+    return false;
 }

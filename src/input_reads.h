@@ -20,6 +20,7 @@
 #include "decimal.h"
 #include "host.h"
 #include "kernels.h"
+#include "run_settings.h"
 
 enum class InputMode {
     kBinary,
@@ -44,6 +45,21 @@ using InputBlock = std::array<char, kInputBlockSize + kScanSlack>;
 
 // The block that the tool's readers use in turn, one file after the other.
 InputBlock& shared_input_block();
+
+// How a reader takes its stream: the mode of its reads, the range of n it
+// keeps, and the kernel that makes it faster.
+struct StreamReading {
+    InputMode mode;
+    int32_t NMin;
+    int32_t NMax;
+    Kernel kernel;
+};
+
+// As a run reads its inputs: in the host's mode, with the kernel chosen for
+// this processor.
+inline StreamReading run_reading(const RunSettings& settings) {
+    return {kHostInputMode, settings.NMin, settings.NMax, chosen_kernel()};
+}
 
 // Bytes [begin, end) of the data, followed by at least kScanSlack readable
 // bytes.

@@ -1,11 +1,14 @@
 // brisvel: turns the candidates of a sieve file into P-1 assignments for the
-// factoring client's work file.
+// factoring client's work file, or shows what a run would do.
+#include <algorithm>
+
 #include "candidate.h"
 #include "command_line.h"
-#include "console.h"
 #include "host.h"
+#include "preview.h"
 #include "removal_list.h"
 #include "run_log.h"
+#include "run_settings.h"
 #include "run_status.h"
 #include "sieve_file.h"
 #include "work_file.h"
@@ -16,30 +19,34 @@ namespace {
 // stage keeps its own working storage.
 struct RunState {
     RunSettings settings;
+    CommandLine line;
     CandidateTable table;
-    int32_t linesWritten;
-    bool secondLook;  // a preview found something to look at again before the run
 };
 
-int exit_status(StageStatus status) {
+// The reading that the run and the preview share: the sieve file's pairs,
+// less the removal list's, by n.
+StageStatus read_candidates(RunState& state) {
+    const StageStatus status = read_sieve_file(state.settings, state.table);
+    if (status != StageStatus::kContinue) return status;
+    apply_removal_list(state.settings, state.table);
+    order_by_n(state.table);
+    return StageStatus::kContinue;
+}
+
+int run(StageStatus status, RunState& state) {
+    int32_t linesWritten = 0;
+    if (status == StageStatus::kContinue) status = read_candidates(state);
+    if (status == StageStatus::kContinue) status = write_work_file(state.table, state.settings, linesWritten);
+    if (status == StageStatus::kContinue) append_run_log(state.settings, linesWritten);
     return status == StageStatus::kFailed ? kExitFailure : kExitSuccess;
 }
 
-int run(int argc, char** argv, RunState& state) {
-    StageStatus status = read_command_line(argc, argv, state.settings, state.secondLook);
-    if (status == StageStatus::kContinue) status = read_sieve_file(state.settings, state.table);
-    if (status == StageStatus::kContinue) {
-        apply_removal_list(state.settings, state.table);
-        order_by_n(state.table);
-        status = write_work_file(state.table, state.settings, state.linesWritten);
-    }
-    if (status == StageStatus::kContinue) append_run_log(state.settings, state.linesWritten, state.secondLook);
-    if (!state.settings.preview) return exit_status(status);
-    // A preview says last that it changed nothing, and its status tells a
-    // script whether the run may follow.
-    say("Dry run: nothing was written\n");
-    if (status == StageStatus::kFailed) return kExitFailure;
-    return state.secondLook ? kExitSecondLook : kExitSuccess;
+int preview(StageStatus status, RunState& state) {
+    Verdict verdict = Verdict::kClear;
+    if (status == StageStatus::kContinue) verdict = note_arguments(state.line.words, state.settings);
+    if (status == StageStatus::kContinue) status = read_candidates(state);
+    if (status == StageStatus::kContinue) verdict = std::max(verdict, look_at_writes(state.table, state.settings));
+    return end_preview(status, verdict);
 }
 
 }  // namespace
@@ -48,9 +55,9 @@ int main(int argc, char** argv) {
     static RunState state{};
     if (!prepare_process()) return kExitFailure;
     show_utf8_in_console();
-    const int status = run(argc, argv, state);
-    close_report_window();
+    const StageStatus status = read_command_line(argc, argv, state.settings, state.line);
+    const int exitStatus = state.line.preview ? preview(status, state) : run(status, state);
     explain_a_double_click();
     restore_console();
-    return status;
+    return exitStatus;
 }

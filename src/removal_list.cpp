@@ -25,6 +25,28 @@ uint64_t pair_key(int32_t k, int32_t n) {
 
 uint64_t pair_key(const Candidate& candidate) { return pair_key(candidate.k, candidate.n); }
 
+// Hash slots of the index: a power of two, over three times the table, so
+// that most lookups of a pair the table does not hold end at the first slot.
+constexpr std::size_t kIndexSlots = 32768;
+// Bits of the index's filter, small enough to stay in the processor's
+// fastest cache: most pairs the table does not hold find their bit clear.
+constexpr std::size_t kFilterBits = 131072;
+
+// The table's entries by their pair (k, n), so that the entries a line names
+// are found without a scan: the slots lead to the first place of each pair,
+// and each place to the next place of the same pair. The pairs are copied
+// when the index is built. Once a line has marked a pair's entries, its slot
+// says so, and a line that names the pair again costs no walk.
+struct RemovalIndex {
+    std::array<uint64_t, kFilterBits / 64> filter;  // a bit set for the hash of every pair held
+    std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot; below: every entry marked
+    std::array<uint64_t, kTableSlots> pairs;      // the pair at each place, as one number
+    std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
+};
+
+// The stage's own index, made anew for each list.
+RemovalIndex pairIndex;
+
 constexpr std::size_t kSlotMask = kIndexSlots - 1;
 // Common lines are read this many at a time, then marked.
 constexpr int32_t kCommonLinesAtOnce = 256;
@@ -58,47 +80,47 @@ FilterBit filter_bit(uint64_t hash) {
     return {bit / 64, uint64_t{1} << (bit % 64)};
 }
 
-bool may_hold(const RemovalIndex& index, uint64_t hash) {
+bool may_hold(uint64_t hash) {
     const FilterBit bit = filter_bit(hash);
-    return (index.filter[bit.word] & bit.mask) != 0;
+    return (pairIndex.filter[bit.word] & bit.mask) != 0;
 }
 
 // The slot that holds key, or the empty slot where it would go.
-std::size_t slot_of(const RemovalIndex& index, uint64_t key, uint64_t hash) {
+std::size_t slot_of(uint64_t key, uint64_t hash) {
     std::size_t slot = home_slot(hash);
-    while (index.firstPlace[slot] != kEmptySlot && index.pairs[place_in_slot(index.firstPlace[slot])] != key)
+    while (pairIndex.firstPlace[slot] != kEmptySlot && pairIndex.pairs[place_in_slot(pairIndex.firstPlace[slot])] != key)
         slot = (slot + 1) & kSlotMask;
     return slot;
 }
 
 // Places are added from the last to the first, so that each pair's places
 // are linked in table order.
-void build_removal_index(const CandidateTable& table, RemovalIndex& index) {
-    index.filter.fill(0);
-    index.firstPlace.fill(kEmptySlot);
+void build_removal_index(const CandidateTable& table) {
+    pairIndex.filter.fill(0);
+    pairIndex.firstPlace.fill(kEmptySlot);
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
-        index.pairs[at] = pair_key(table.entries[at]);
-        const uint64_t hash = mixed(index.pairs[at]);
+        pairIndex.pairs[at] = pair_key(table.entries[at]);
+        const uint64_t hash = mixed(pairIndex.pairs[at]);
         const FilterBit bit = filter_bit(hash);
-        index.filter[bit.word] |= bit.mask;
-        const std::size_t slot = slot_of(index, index.pairs[at], hash);
-        index.nextPlace[at] = index.firstPlace[slot];
-        index.firstPlace[slot] = place;
+        pairIndex.filter[bit.word] |= bit.mask;
+        const std::size_t slot = slot_of(pairIndex.pairs[at], hash);
+        pairIndex.nextPlace[at] = pairIndex.firstPlace[slot];
+        pairIndex.firstPlace[slot] = place;
     }
 }
 
 // Marks every entry (k, n) of the pair named, when its n lies in the range,
 // that is not marked yet; returns how many.
-int32_t mark_named(const Candidate& named, int32_t NMin, int32_t NMax, RemovalIndex& index, CandidateTable& table) {
-    if (named.n < NMin || named.n >= NMax) return 0;
+int32_t mark_named(const Candidate& named, const StreamReading& reading, CandidateTable& table) {
+    if (named.n < reading.NMin || named.n >= reading.NMax) return 0;
     const uint64_t key = pair_key(named);
     const uint64_t hash = mixed(key);
-    if (!may_hold(index, hash)) return 0;
-    int32_t& slot = index.firstPlace[slot_of(index, key, hash)];
+    if (!may_hold(hash)) return 0;
+    int32_t& slot = pairIndex.firstPlace[slot_of(key, hash)];
     if (slot < 0) return 0;  // not held, or every entry marked already
     int32_t marked = 0;
-    for (int32_t place = slot; place >= 0; place = index.nextPlace[static_cast<std::size_t>(place)]) {
+    for (int32_t place = slot; place >= 0; place = pairIndex.nextPlace[static_cast<std::size_t>(place)]) {
         Candidate& entry = table.entries[static_cast<std::size_t>(place)];
         if (entry.k != 0) {
             entry.k = 0;
@@ -110,58 +132,50 @@ int32_t mark_named(const Candidate& named, int32_t NMin, int32_t NMax, RemovalIn
 }
 
 // Marks the entries that the read [begin, end) names; returns how many.
-int32_t take_removal_read(const char* begin, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
-                          CandidateTable& table) {
+int32_t take_removal_read(InputSpan read, const StreamReading& reading, CandidateTable& table) {
     Candidate named{};
-    return read_named_pair(begin, end, named) ? mark_named(named, NMin, NMax, index, table) : 0;
+    return read_named_pair(read.begin, read.end, named) ? mark_named(named, reading, table) : 0;
 }
 
 // Takes the lines of the common shape from p on (kernels.h), marking what
 // they name; returns where the first line it did not take starts.
-const char* take_common_lines(const char* p, const char* end, int32_t NMin, int32_t NMax, RemovalIndex& index,
-                              CandidateTable& table, Kernel kernel, int32_t& removed) {
+const char* take_common_lines(InputSpan unread, const StreamReading& reading, CandidateTable& table,
+                              int32_t& removed) {
     static std::array<Candidate, kCommonLinesAtOnce> named;
+    const char* p = unread.begin;
     int32_t count = 0;
     do {
-        p = read_common_removal_lines(p, end, named.data(), kCommonLinesAtOnce, count, kernel);
-        for (int32_t i = 0; i < count; ++i)
-            removed += mark_named(named[static_cast<std::size_t>(i)], NMin, NMax, index, table);
+        p = read_common_removal_lines(p, unread.end, named.data(), kCommonLinesAtOnce, count, reading.kernel);
+        for (int32_t i = 0; i < count; ++i) removed += mark_named(named[static_cast<std::size_t>(i)], reading, table);
     } while (count == kCommonLinesAtOnce);
     return p;
 }
 
 }  // namespace
 
-bool read_removal_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                         RemovalIndex& index, InputBlock& block, Kernel kernel, int32_t& removed) {
-    build_removal_index(table, index);
-    InputReads reads(in, block, mode, kernel);
+bool read_removal_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table, int32_t& removed) {
+    build_removal_index(table);
+    InputReads reads(in, shared_input_block(), reading.mode, reading.kernel);
     reads.skip_reads(kRemovalHeaderReads);
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
-        const char* taken = take_common_lines(unread.begin, unread.end, NMin, NMax, index, table, kernel, removed);
-        if (taken != unread.begin) {
+        const char* taken = take_common_lines(unread, reading, table, removed);
+        if (taken != unread.begin)
             reads.skip_to(taken);
-        } else {
-            const InputSpan read = reads.take_read();
-            removed += take_removal_read(read.begin, read.end, NMin, NMax, index, table);
-        }
+        else
+            removed += take_removal_read(reads.take_read(), reading, table);
     }
     return !reads.failed();
 }
 
 void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
-    static RemovalIndex index;
-    std::FILE* in = nullptr;
-    const InputKind kind = open_input(kRemovalListName, true, in);
-    if (kind == InputKind::kMissing || kind == InputKind::kNotOpened) {
+    std::FILE* in = open_input(kRemovalListName, true);
+    if (in == nullptr) {
         say("Can't find %s - continuing\n", kRemovalListName);
         return;
     }
     say("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
-    const bool readToEnd =
-        read_removal_stream(in, kHostInputMode, settings.NMin, settings.NMax, table, index, shared_input_block(),
-                            chosen_kernel(), removed);
+    const bool readToEnd = read_removal_stream(in, run_reading(settings), table, removed);
     std::fclose(in);
     if (!readToEnd)
         say("Failed to read %s - continuing\n", kRemovalListName);

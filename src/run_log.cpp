@@ -6,11 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "console.h"
 #include "decimal.h"
-#include "delivery.h"
 #include "host.h"
-#include "input_reads.h"
 
 namespace {
 
@@ -34,49 +31,6 @@ using LogLine = std::array<char, 2 * kLogTextSize>;
 
 constexpr const char* kRangeMark = "]  Range ";
 
-bool overlaps(int32_t NMin, int32_t NMax, int32_t otherMin, int32_t otherMax) {
-    return otherMin < otherMax && otherMin < NMax && NMin < otherMax;
-}
-
-// Names the logged ranges that overlap; returns how many. Lines are counted
-// by their line ends, whatever they hold; a logged range lies in the first
-// read of its line.
-int32_t name_overlaps(InputReads& reads, const RunSettings& settings) {
-    int32_t named = 0;
-    int32_t number = 0;
-    bool atLineStart = true;
-    for (InputSpan read{}; reads.next_read(read); atLineStart = read.end[-1] == '\n') {
-        int32_t loggedMin = 0;
-        int32_t loggedMax = 0;
-        if (!atLineStart) continue;
-        ++number;
-        if (!read_logged_range(read.begin, read.end, loggedMin, loggedMax) ||
-            !overlaps(settings.NMin, settings.NMax, loggedMin, loggedMax))
-            continue;
-        say("%s already shows n from %d to %d: line %d\n", kRunLogName, loggedMin, loggedMax, number);
-        ++named;
-    }
-    return named;
-}
-
-// A run log that is no regular file is not read: a FIFO would give its
-// bytes to this run instead of their reader.
-bool show_logged_overlaps(const RunSettings& settings) {
-    std::FILE* log = nullptr;
-    const InputKind kind = open_input(kRunLogName, false, log);
-    if (kind == InputKind::kMissing) return false;
-    int32_t named = 0;
-    bool readToEnd = false;
-    if (kind == InputKind::kRegular) {
-        InputReads reads(log, shared_input_block(), InputMode::kBinary, Kernel::kPortable);
-        named = name_overlaps(reads, settings);
-        readToEnd = !reads.failed();
-    }
-    if (log != nullptr) std::fclose(log);
-    if (!readToEnd) say("Could not read %s to its end: earlier ranges were not checked\n", kRunLogName);
-    return named > 0 || !readToEnd;
-}
-
 }  // namespace
 
 void format_log_timestamp(const std::tm& local, LogText& text) {
@@ -99,12 +53,7 @@ bool read_logged_range(const char* begin, const char* end, int32_t& NMin, int32_
     return p != nullptr && p < end && *p == '-' && read_int32_before_slack(p + 1, end, NMax) != nullptr;
 }
 
-void append_run_log(const RunSettings& settings, int32_t linesWritten, bool& secondLook) {
-    if (settings.preview) {
-        secondLook = show_logged_overlaps(settings) || secondLook;
-        preview_delivery(kRunLogName, false, "continuing", false);
-        return;
-    }
+void append_run_log(const RunSettings& settings, int32_t linesWritten) {
     std::tm local{};
     to_local_time(std::time(nullptr), local);
     LogText stamp{};
@@ -115,5 +64,5 @@ void append_run_log(const RunSettings& settings, int32_t linesWritten, bool& sec
     // The line holds both texts whole, so snprintf never cuts it.
     LogLine line{};
     const int length = std::snprintf(line.data(), line.size(), "%s%s", stamp.data(), summary.data());
-    deliver_lines(kRunLogName, {line.data(), static_cast<std::size_t>(std::max(length, 0))}, false, "continuing");
+    append_lines(kRunLogDestination, {line.data(), static_cast<std::size_t>(std::max(length, 0))});
 }

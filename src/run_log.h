@@ -7,9 +7,13 @@
 #include <cstdint>
 #include <ctime>
 
-#include "candidate.h"
+#include "append_file.h"
+#include "run_settings.h"
 
 inline constexpr const char* kRunLogName = "brisvel.log";
+// A FIFO there that nobody reads is not waited for, and a failure is
+// reported and the run goes on.
+inline constexpr Destination kRunLogDestination{kRunLogName, false, false};
 
 // Long enough for a summary with every number at its widest and a path of
 // 999 characters.
@@ -32,10 +36,5 @@ bool read_logged_range(const char* begin, const char* end, int32_t& NMin, int32_
 
 // The run log stage: appends the line for this run, which wrote
 // linesWritten lines, to the run log in the current directory. Problems
-// are reported; the run goes on. A preview instead names every line of the
-// run log whose range overlaps the settings' NMin <= n < NMax, "brisvel.log
-// already shows n from <NMin> to <NMax>: line <number>", so that a range is
-// not handed out twice, says so when the run log cannot be read to its end,
-// and says what the run would meet there; secondLook is set when it named a
-// line or could not read the log. A missing run log names nothing.
-void append_run_log(const RunSettings& settings, int32_t linesWritten, bool& secondLook);
+// are reported; the run goes on.
+void append_run_log(const RunSettings& settings, int32_t linesWritten);

@@ -81,14 +81,13 @@ void say_range_that_fits(const RunSettings& settings, const CandidateTable& full
 
 }  // namespace
 
-SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                               InputBlock& block, Kernel kernel) {
-    InputReads reads(in, block, mode, kernel);
+SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table) {
+    InputReads reads(in, shared_input_block(), reading.mode, reading.kernel);
     reads.skip_reads(kSieveHeaderReads);
-    SieveReader reader{0, 0, {NMin, NMax, false}};
+    SieveReader reader{0, 0, {reading.NMin, reading.NMax, false}};
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
         const char* skipped =
-            skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter, kernel);
+            skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter, reading.kernel);
         if (skipped != unread.begin)
             reads.skip_to(skipped);
         else
@@ -106,15 +105,13 @@ FittingRange range_that_fits(const CandidateTable& full) {
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {
-    std::FILE* in = nullptr;
-    const InputKind kind = open_input(kSieveFileName, true, in);
-    if (kind == InputKind::kMissing || kind == InputKind::kNotOpened) {
+    std::FILE* in = open_input(kSieveFileName, true);
+    if (in == nullptr) {
         say("Failed to open %s - exiting\n", kSieveFileName);
         return StageStatus::kFailed;
     }
     say("Searching %s... ", kSieveFileName);
-    const SieveOutcome outcome = read_sieve_stream(in, kHostInputMode, settings.NMin, settings.NMax, table,
-                                                   shared_input_block(), chosen_kernel());
+    const SieveOutcome outcome = read_sieve_stream(in, run_reading(settings), table);
     std::fclose(in);
     if (table.count == kTableSlots) {
         say("Too many n values.  Choose a smaller range. Exiting\n");

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "candidate.h"
+#include "run_settings.h"
 #include "input_reads.h"
 #include "run_status.h"
 #include "sieve_skip.h"
@@ -20,8 +21,8 @@ enum class SieveOutcome {
     kReadError,  // the table may be full too
 };
 
-// Reads the whole stream, header included, into table, with the given
-// kernel. Each read is interpreted by its first
+// Reads the whole stream, header included, into table, in the shared input
+// block. Each read is interpreted by its first
 // character: "k=<k>" sets k, "+<d>" adds d to n, anything else is an
 // absolute n; a read without a readable number changes nothing, and a "k"
 // read without one makes k unknown until the next readable "k=" read. Pairs
@@ -29,8 +30,7 @@ enum class SieveOutcome {
 // slot, the rest is read all the same, keeping the kTableSlots pairs of the
 // smallest n (in no order), so that range_that_fits can tell how far the
 // range may reach.
-SieveOutcome read_sieve_stream(std::FILE* in, InputMode mode, int32_t NMin, int32_t NMax, CandidateTable& table,
-                               InputBlock& block, Kernel kernel);
+SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table);
 
 // For a table that the whole file filled: the largest NMax for which the
 // same NMin keeps fewer than kTableSlots pairs (the kTableSlots-th smallest

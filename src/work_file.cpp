@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "console.h"
-#include "delivery.h"
 
 // Every number fits the width that the longest line, and so the batch, is
 // sized by: no line of a run can fail to fit.
@@ -29,32 +28,6 @@ bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
     std::memcpy(lines.data() + end, text.data(), text.size());
     end += text.size();
     return true;
-}
-
-// Formats the line of every entry with k > 0 into batch, counting them in
-// lines; returns where the lines end. (The batch holds a full table's
-// longest lines: every line fits, and the count is of the lines formatted.)
-std::size_t format_work_lines(const CandidateTable& table, const RunSettings& settings, int32_t& lines) {
-    std::size_t end = 0;
-    for (int32_t i = 0; i < table.count; ++i) {
-        const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
-        if (candidate.k > 0 && put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end))
-            ++lines;
-    }
-    return end;
-}
-
-// Each line is printed without its line end: the console ends it as the
-// host ends its lines.
-StageStatus preview_work_file(std::string_view text, int32_t lines, const char* path) {
-    say("Would output %d candidates to %s\n", lines, path);
-    const std::string_view lineEnd(kLineEnd, kLineEndLength);
-    for (std::size_t from = 0; from < text.size();) {
-        const std::size_t to = text.find(lineEnd, from);
-        say("%.*s\n", static_cast<int>(to - from), text.data() + from);
-        from = to + lineEnd.size();
-    }
-    return preview_delivery(path, true, "exiting", true) ? StageStatus::kContinue : StageStatus::kFailed;
 }
 
 }  // namespace
@@ -85,12 +58,23 @@ bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t Wacto
     return length > 0 && put_text(lines, end, {line.data(), static_cast<std::size_t>(length)});
 }
 
+WorkLines format_work_lines(const CandidateTable& table, const RunSettings& settings) {
+    // The batch holds a full table's longest lines: every line fits, and the
+    // count is of the lines formatted.
+    std::size_t end = 0;
+    int32_t count = 0;
+    for (int32_t i = 0; i < table.count; ++i) {
+        const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
+        if (candidate.k > 0 && put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end))
+            ++count;
+    }
+    return {{batch.data(), end}, count};
+}
+
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten) {
-    const char* path = settings.outputPath.data();
-    linesWritten = 0;
-    const std::size_t end = format_work_lines(table, settings, linesWritten);
-    if (settings.preview) return preview_work_file({batch.data(), end}, linesWritten, path);
-    if (!deliver_lines(path, {batch.data(), end}, true, "exiting")) return StageStatus::kFailed;
-    say("Output %d candidates to %s\n", linesWritten, path);
+    const WorkLines lines = format_work_lines(table, settings);
+    if (!append_lines(work_file_destination(settings), lines.text)) return StageStatus::kFailed;
+    linesWritten = lines.count;
+    say("Output %d candidates to %s\n", linesWritten, settings.outputPath.data());
     return StageStatus::kContinue;
 }

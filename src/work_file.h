@@ -8,8 +8,10 @@
 #include <span>
 #include <string_view>
 
+#include "append_file.h"
 #include "candidate.h"
 #include "host.h"
+#include "run_settings.h"
 #include "run_status.h"
 
 // A work line: "Pminus1=<k>,2,<n>,1,<SieveDepth>,<WactorWorth>" and the
@@ -28,10 +30,20 @@ void order_by_n(CandidateTable& table);
 bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth, std::span<char> lines,
                    std::size_t& end);
 
-// The writing stage: appends a line for every entry with k > 0, in table
-// order, written in one piece, and reports the number written in
-// linesWritten. A preview instead prints "Would output <count> candidates
-// to <path>", the lines one to a console line, and what the run would meet
-// in the work file; it changes nothing, and fails where the run would fail
-// to open the file.
+// The lines of every entry with k > 0, in table order, formatted into the
+// stage's own storage, which holds them for the rest of the run.
+struct WorkLines {
+    std::span<const char> text;
+    int32_t count;
+};
+WorkLines format_work_lines(const CandidateTable& table, const RunSettings& settings);
+
+// The work file: a FIFO there is waited for, and a failure ends the run.
+inline Destination work_file_destination(const RunSettings& settings) {
+    return {settings.outputPath.data(), true, true};
+}
+
+// The writing stage: appends the work lines, written in one piece, says
+// "Output <count> candidates to <path>" and reports the count in
+// linesWritten.
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten);

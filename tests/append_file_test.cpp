@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
-
-#include "test_support.h"
+#include <vector>
 
 namespace {
 
@@ -31,42 +29,24 @@ TEST(PutBack, CutsOnlyWhenNothingFollowsThisRunsBytes) {
     for (const auto& c : cases) EXPECT_EQ(may_cut_back(c.original, c.written, c.current), c.cut) << c.name;
 }
 
-}  // namespace
-
-#ifndef _WIN32
-namespace {
-
-// A file this run creates has the entry in its own folder flushed: through
-// a link to a file not there yet, that is the target's folder.
-TEST(AppendHost, NamesTheFolderOfTheFileItOpens) {
-    TempDir dir;
-    std::filesystem::create_directories(dir / "target");
-    std::filesystem::create_directories(dir / "links");
-    std::filesystem::create_symlink("../target/real.ini", dir / "links/worktodo.ini");
-    write_file(dir / "target/old.ini", "old\n");
-    std::filesystem::create_symlink("../target/old.ini", dir / "links/old.ini");
-    const std::string target = std::filesystem::canonical(dir / "target").string();
+// A FIFO gets its lines in pieces that end a line: a piece given up midway
+// must leave no part of a line for the next run's first line to fuse with.
+TEST(Pieces, EndWhereALineEnds) {
     const struct {
-        const char* name;
-        std::string path;
-        bool created;
+        std::string lines;
+        std::size_t limit;
+        std::size_t piece;
     } cases[] = {
-        {"a new file", dir / "target/new.ini", true},
-        {"a new file through a link", dir / "links/worktodo.ini", true},
-        {"an existing file through a link", dir / "links/old.ini", false},
+        {"ab\ncd\n", 10, 6},    // all of it fits
+        {"ab\ncd\nef\n", 7, 6},  // the last whole line within the limit
+        {"ab\ncd\n", 6, 6},     // exactly
+        {"ab\ncd\n", 5, 3},
+        {"ab\ncd\n", 3, 3},
+        {"abcdef\n", 4, 4},      // no line ends within the limit: the limit
     };
-    for (const auto& c : cases) {
-        AppendHandle handle{};
-        ASSERT_EQ(open_for_append(c.path.c_str(), false, handle), OpenOutcome::kOpened) << c.name;
-        FolderPath folder{};
-        EXPECT_TRUE(folder_of(handle, c.path.c_str(), folder)) << c.name;
-        EXPECT_EQ(std::string(folder.data()), target) << c.name;
-        EXPECT_EQ(handle.created, c.created) << c.name;
-        EXPECT_TRUE(handle.readable) << c.name;
-        close_append_handle(handle);
-    }
-    EXPECT_TRUE(file_exists(dir / "target/real.ini"));
+    for (const auto& c : cases)
+        EXPECT_EQ(whole_lines_within(std::span(c.lines.data(), c.lines.size()), c.limit), c.piece)
+            << c.lines << " within " << c.limit;
 }
 
 }  // namespace
-#endif

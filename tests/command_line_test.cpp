@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +56,74 @@ TEST(FolderWord, IsCutAtAQuoteAndTheRestReadAsWords) {
         for (std::string& word : typed) pointers.push_back(word.data());
         const Words words = cut_folder_at_quote({pointers.data(), static_cast<int32_t>(pointers.size())});
         EXPECT_EQ(std::vector<std::string>(words.at, words.at + words.count), c.read) << c.name;
+    }
+}
+
+// Runs the command line stage on words typed after the program name.
+struct Read {
+    StageStatus status;
+    RunSettings settings;
+    bool preview;
+};
+
+Read read_words(std::vector<std::string> typed) {
+    typed.insert(typed.begin(), "brisvel");
+    std::vector<char*> argv;
+    for (std::string& word : typed) argv.push_back(word.data());
+    Read read{StageStatus::kFailed, {}, false};
+    CommandLine line{};
+    read.status = read_command_line(static_cast<int>(argv.size()), argv.data(), read.settings, line);
+    read.preview = line.preview;
+    return read;
+}
+
+// A dash and a letter makes an option, whatever the letter; a dash before
+// anything else starts a number or is a word, read as the tool reads them.
+TEST(CommandLine, TellsOptionsFromNumbers) {
+    const struct {
+        std::vector<std::string> typed;
+        StageStatus status;
+        int32_t NMin;
+        bool preview;
+    } cases[] = {
+        {{"-a", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
+        {{"1", "2", "3", "4", "-z"}, StageStatus::kFailed, 0, false},
+        {{"-A", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
+        {{"-Z", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
+        {{"--", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
+        {{"-5", "2", "3", "4"}, StageStatus::kContinue, -5, false},
+        {{"-", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"-.5", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"-@", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"-[", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"-{", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"-`", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"7", "2", "--dry-run", "3", "4"}, StageStatus::kContinue, 7, true},
+        {{"-h", "-v"}, StageStatus::kFinished, 0, false},
+        {{"--version", "1"}, StageStatus::kFinished, 0, false},
+    };
+    for (const auto& c : cases) {
+        const Read read = read_words(c.typed);
+        EXPECT_EQ(read.status, c.status) << c.typed.front();
+        EXPECT_EQ(read.preview, c.preview) << c.typed.front();
+        if (c.status == StageStatus::kContinue) {
+            EXPECT_EQ(read.settings.NMin, c.NMin) << c.typed.front();
+        }
+    }
+}
+
+// Words beyond the room for them are left as typed: the folder keeps its
+// quote, and the run then cannot open it.
+TEST(FolderWord, IsLeftWholeWhereItsWordsWouldNotFit) {
+    for (const int32_t tailWords : {16379, 16380}) {
+        std::vector<std::string> typed = {"1", "2", "3", "4", "c\""};
+        for (int32_t i = 0; i < tailWords; ++i) typed.back() += i == 0 ? "a" : " a";
+        std::vector<char*> pointers;
+        for (std::string& word : typed) pointers.push_back(word.data());
+        const Words words = cut_folder_at_quote({pointers.data(), static_cast<int32_t>(pointers.size())});
+        const bool fits = 5 + tailWords <= 16384;
+        EXPECT_EQ(words.count, fits ? 5 + tailWords : 5) << tailWords;
+        EXPECT_EQ(std::string(words.at[4]).starts_with("c\""), !fits) << tailWords;
     }
 }
 
@@ -114,23 +184,6 @@ TEST(OutputPath, RefusesPathsLongerThan999Characters) {
             EXPECT_EQ(std::string(path.data()).size(), 999u);
         }
     }
-}
-
-// A window of its own that is the run's input and output is a
-// double-click; a console shared with a shell, or redirected input or
-// output, is a run from a command line or a script, left as it is.
-TEST(DoubleClick, IsTheOnlyProcessOfAConsoleThatIsItsInputAndOutput) {
-    const struct {
-        uint32_t processes;
-        bool input, output;
-        bool doubleClick;
-    } cases[] = {
-        {1, true, true, true},   {2, true, true, false},  {1, false, true, false},
-        {1, true, false, false}, {0, false, false, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(is_double_click_start(c.processes, c.input, c.output), c.doubleClick)
-            << c.processes << " " << c.input << " " << c.output;
 }
 
 }  // namespace

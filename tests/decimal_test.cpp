@@ -11,11 +11,12 @@ namespace {
 
 struct IntCase {
     const char* text;
-    std::optional<int32_t> value;  // nullopt: no number to read
-    bool exact = false;            // the whole text is the number, within range
+    std::optional<int32_t> value;  // saturated; nullopt: no number to read
+    bool whole = false;            // nothing but white space follows the number
+    bool beyond = false;           // the number lies beyond the signed 32-bit range
 };
 
-TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
+TEST(ReadWholeNumber, ReadsLikeScanfAndSaturates) {
     const IntCase cases[] = {
         {"0", 0, true},
         {"150", 150, true},
@@ -25,11 +26,11 @@ TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
         {"-42", -42, true},
         {"00012", 12, true},
         {"2147483647", INT32_MAX, true},
-        {"2147483648", INT32_MAX},
+        {"2147483648", INT32_MAX, true, true},
         {"-2147483648", INT32_MIN, true},
-        {"-2147483649", INT32_MIN},
-        {"99999999999999999999999999999", INT32_MAX},
-        {"-99999999999999999999999999999", INT32_MIN},
+        {"-2147483649", INT32_MIN, true, true},
+        {"99999999999999999999999999999", INT32_MAX, true, true},
+        {"-99999999999999999999999999999", INT32_MIN, true, true},
         {"12abc", 12},
         {"1234567", 1234567, true},
         {"12345678", 12345678, true},
@@ -47,28 +48,23 @@ TEST(ReadInt32, ReadsLikeScanfAndSaturates) {
         {"+-5", std::nullopt},
     };
     for (const IntCase& c : cases) {
-        int32_t value = 1234;
-        const bool read = read_int32(c.text, value);
-        EXPECT_EQ(read, c.value.has_value()) << '"' << c.text << '"';
-        EXPECT_EQ(value, c.value.value_or(1234)) << '"' << c.text << '"';
+        const TextNumber number = read_whole_number(c.text);
+        EXPECT_EQ(number.found, c.value.has_value()) << '"' << c.text << '"';
+        EXPECT_EQ(number.whole, c.whole) << '"' << c.text << '"';
+        EXPECT_EQ(clamp_to_int32(number.value) != number.value, c.beyond) << '"' << c.text << '"';
         EXPECT_EQ(int32_or_zero(c.text), c.value.value_or(0)) << '"' << c.text << '"';
-        EXPECT_EQ(is_exact_int32(c.text), c.exact) << '"' << c.text << '"';
         // Digits in the slack after the text must not count.
         const std::string padded = c.text + std::string(kScanSlack, '7');
         const char* end = padded.data() + std::strlen(c.text);
-        value = 1234;
+        int32_t value = 1234;
         const char* after = read_int32_before_slack(padded.data(), end, value);
         EXPECT_EQ(after != nullptr, c.value.has_value()) << '"' << c.text << '"';
         EXPECT_EQ(value, c.value.value_or(1234)) << '"' << c.text << '"';
     }
 }
 
-TEST(TruncatedInt32, TruncatesDecimalValuesTowardZeroAndSaturates) {
-    const struct {
-        const char* text;
-        int32_t value;
-        bool exact = false;  // the whole text is the number, its whole part within range
-    } cases[] = {
+TEST(ReadDecimal, TruncatesDecimalValuesTowardZeroAndSaturates) {
+    const IntCase cases[] = {
         {"1", 1, true},
         {"2.5", 2, true},
         {"1.9", 1, true},
@@ -84,28 +80,32 @@ TEST(TruncatedInt32, TruncatesDecimalValuesTowardZeroAndSaturates) {
         {"12e", 12},
         {"12e+", 12},
         {"2147483647.9", INT32_MAX, true},
-        {"2147483648", INT32_MAX},
+        {"2147483648", INT32_MAX, true, true},
         {"-2147483648.5", INT32_MIN, true},
-        {"1e10", INT32_MAX},
-        {"-1e10", INT32_MIN},
-        {"1e99999999999999999999", INT32_MAX},
+        {"1e10", INT32_MAX, true, true},
+        {"-1e10", INT32_MIN, true, true},
+        {"1e99999999999999999999", INT32_MAX, true, true},
         {"0e99999999999999999999", 0, true},
         {"1e-99999999999999999999", 0, true},
         {"0.00000000000000000000000000000000000001e40", 100, true},
-        {"", 0},
-        {".", 0},
-        {"abc", 0},
-        {"nan", 0},
-        {"inf", 0},
-        {"-infinity", 0},
+        {"", std::nullopt},
+        {".", std::nullopt},
+        {"abc", std::nullopt},
+        {"nan", std::nullopt},
+        {"inf", std::nullopt},
+        {"-infinity", std::nullopt},
         {"0x10", 0},
+        {"0x1p4", 0},
         {"12 ", 12, true},
         {"1.5x", 1},
         {"1e3x", 1000},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(truncated_int32_or_zero(c.text), c.value) << '"' << c.text << '"';
-        EXPECT_EQ(is_exact_decimal(c.text), c.exact) << '"' << c.text << '"';
+        const TextNumber number = read_decimal(c.text);
+        EXPECT_EQ(number.found, c.value.has_value()) << '"' << c.text << '"';
+        EXPECT_EQ(number.whole, c.whole) << '"' << c.text << '"';
+        EXPECT_EQ(clamp_to_int32(number.value) != number.value, c.beyond) << '"' << c.text << '"';
+        EXPECT_EQ(truncated_int32_or_zero(c.text), c.value.value_or(0)) << '"' << c.text << '"';
     }
 }
 

@@ -39,10 +39,8 @@ Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary, Kernel k
     auto table = std::make_unique<CandidateTable>();
     std::copy(kStored.begin(), kStored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(kStored.size());
-    auto index = std::make_unique<RemovalIndex>();
-    auto block = std::make_unique<InputBlock>();
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, mode, 100, 200, *table, *index, *block, kernel, removed);
+    const bool readToEnd = read_removal_stream(in, {mode, 100, 200, kernel}, *table, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }
@@ -126,53 +124,6 @@ TEST(RemovalList, ReadsTextModeAsTheWindowsRuntimeDoes) {
             EXPECT_EQ(remove_with(c.list, InputMode::kBinary, kernel).removed, c.binary) << c.name;
         }
     }
-}
-
-// Every vector kernel reads the lines of the common shape itself, LF or CR
-// LF, as many as it is asked for, up to the first line of another shape: a
-// kernel that refused them would remove the same pairs (the general reader
-// would take the lines), only slower.
-TEST(RemovalWindow, EveryVectorKernelReadsTheCommonLinesItself) {
-    for (const std::string eol : {"\n", "\r\n"}) {
-        std::string lines;
-        std::vector<Candidate> named;
-        std::vector<std::size_t> starts;
-        for (int32_t i = 0; i < 10; ++i) {
-            starts.push_back(lines.size());
-            lines += "1765190000001 " + std::to_string(7 * i) + " " + std::to_string(100000 + i) + eol;
-            named.push_back({7 * i, 100000 + i});
-        }
-        const std::size_t other = lines.size();
-        lines += std::string(40, '#') + eol;
-        for (const Kernel kernel : runnable_kernels()) {
-            if (kernel == Kernel::kPortable) continue;
-            for (const int32_t asked : {16, 4}) {
-                std::array<Candidate, 16> pairs{};
-                int32_t count = 0;
-                const char* stop = read_common_removal_lines(lines.data(), lines.data() + lines.size(), pairs.data(),
-                                                             asked, count, kernel);
-                const auto expected = static_cast<std::size_t>(std::min(asked, 10));
-                EXPECT_EQ(static_cast<std::size_t>(count), expected) << static_cast<int>(kernel);
-                EXPECT_EQ(static_cast<std::size_t>(stop - lines.data()), expected < 10 ? starts[expected] : other);
-                EXPECT_EQ(std::vector<Candidate>(pairs.begin(), pairs.begin() + count),
-                          std::vector<Candidate>(named.begin(), named.begin() + count));
-            }
-        }
-    }
-}
-
-// A stream that yields bytes and then fails, as a disk read error does.
-std::FILE* stream_failing_after(std::string& bytes) {
-    cookie_io_functions_t calls{};
-    calls.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
-        auto* left = static_cast<std::string*>(cookie);
-        if (left->empty()) return -1;
-        const std::size_t taken = std::min(size, left->size());
-        std::memcpy(buffer, left->data(), taken);
-        left->erase(0, taken);
-        return static_cast<ssize_t>(taken);
-    };
-    return fopencookie(&bytes, "r", calls);
 }
 
 TEST(RemovalList, KeepsTheLinesReadBeforeAReadError) {

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <iterator>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -83,6 +84,19 @@ std::FILE* stream_with(const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::rewind(stream);
     return stream;
+}
+
+std::FILE* stream_failing_after(std::string& bytes) {
+    cookie_io_functions_t calls{};
+    calls.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+        auto* left = static_cast<std::string*>(cookie);
+        if (left->empty()) return -1;
+        const std::size_t taken = std::min(size, left->size());
+        std::memcpy(buffer, left->data(), taken);
+        left->erase(0, taken);
+        return static_cast<ssize_t>(taken);
+    };
+    return fopencookie(&bytes, "r", calls);
 }
 
 std::string host_text(const std::string& text) {

@@ -66,6 +66,10 @@ std::vector<std::string> list_dir(const std::string& path);
 // A stream that reads bytes from the start; closed by the caller.
 std::FILE* stream_with(const std::string& bytes);
 
+// A stream that yields bytes and then fails, as a disk read error does;
+// bytes must outlive it, and is emptied as it is read.
+std::FILE* stream_failing_after(std::string& bytes);
+
 std::vector<Candidate> entries_of(const CandidateTable& table);
 
 // Every way of skipping "+" lines that this processor can run.

@@ -69,8 +69,6 @@ void fill_table(CandidateTable& table, const FuzzInput& input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static CandidateTable expected;
     static CandidateTable actual;
-    static RemovalIndex index;
-    static InputBlock block;
     const FuzzInput input = split_fuzz_input(data, size);
     const std::string raw(reinterpret_cast<const char*>(input.file), input.fileSize);
 
@@ -87,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             fill_table(actual, input);
             int32_t removed = 0;
             in = open_fuzz_file(raw);
-            const bool read =
-                read_removal_stream(in, mode, input.NMin, input.NMax, actual, index, block, kernel, removed);
+            const bool read = read_removal_stream(in, {mode, input.NMin, input.NMax, kernel}, actual, removed);
             std::fclose(in);
 
             FUZZ_CHECK(read == expectedRead);

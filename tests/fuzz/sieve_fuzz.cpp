@@ -12,7 +12,6 @@ namespace {
 struct Tables {
     CandidateTable expected;
     CandidateTable actual;
-    InputBlock block;
 };
 
 // A table that filled up holds the pairs of the smallest n, the tool's as a
@@ -50,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             if (kernel > fastest_kernel()) continue;
             tables.actual.count = 0;
             in = open_fuzz_file(raw);
-            const SieveOutcome actual =
-                read_sieve_stream(in, mode, input.NMin, input.NMax, tables.actual, tables.block, kernel);
+            const SieveOutcome actual = read_sieve_stream(in, {mode, input.NMin, input.NMax, kernel}, tables.actual);
             std::fclose(in);
             FUZZ_CHECK(actual == expected);
             FUZZ_CHECK(same_table(tables.expected, tables.actual));

@@ -1,0 +1,98 @@
+// The reads of an input, against one fgets of at most 99 characters at a
+// time, on the bytes that the host's runtime would hand it.
+#include "input_reads.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference_readers.h"
+#include "test_support.h"
+
+namespace {
+
+// The reads as fgets into a 100-byte buffer takes them.
+std::vector<std::string> fgets_reads(const std::string& bytes) {
+    std::vector<std::string> reads;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t newline = bytes.find('\n', at);
+        const std::size_t length = std::min<std::size_t>(newline == std::string::npos ? bytes.size() - at : newline + 1 - at, 99);
+        reads.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    return reads;
+}
+
+// The reads as InputReads takes them, the CR of a CR LF that ends a read
+// in text mode left out, as it counts for no character.
+std::vector<std::string> tool_reads(std::FILE* in, InputMode mode, Kernel kernel, bool& failed) {
+    auto block = std::make_unique<InputBlock>();
+    InputReads reads(in, *block, mode, kernel);
+    std::vector<std::string> taken;
+    for (InputSpan read{}; reads.next_read(read);) {
+        std::string text(read.begin, read.end);
+        if (mode == InputMode::kText && text.ends_with("\r\n")) text.erase(text.size() - 2, 1);
+        taken.push_back(text);
+    }
+    failed = reads.failed();
+    return taken;
+}
+
+// Bytes of every kind that matters to a read: long lines, CR LF, lone CR,
+// zero bytes and Ctrl-Z, some files longer than a block.
+std::string random_bytes(std::mt19937& random) {
+    const std::string alphabet[] = {"a", "7", "\n", "\r\n", "\r", std::string(1, '\0'), "\x1a", std::string(120, 'x')};
+    const std::size_t size = random() % 8 == 0 ? kInputBlockSize + random() % 5000 : random() % 3000;
+    std::string bytes;
+    while (bytes.size() < size) {
+        const auto roll = random() % 100;
+        bytes += roll < 60 ? "a" : roll < 85 ? "\n" : alphabet[random() % std::size(alphabet)];
+    }
+    return bytes;
+}
+
+TEST(InputReads, CutsAsFgetsDoesOnTheBytesTheHostHandsIt) {
+    std::mt19937 random(20261210);
+    for (int i = 0; i < 200; ++i) {
+        const std::string bytes = random_bytes(random);
+        for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+            const std::vector<std::string> expected =
+                fgets_reads(mode == InputMode::kText ? text_mode_bytes(bytes) : bytes);
+            for (const Kernel kernel : runnable_kernels()) {
+                std::FILE* in = stream_with(bytes);
+                bool failed = true;
+                EXPECT_EQ(tool_reads(in, mode, kernel, failed), expected)
+                    << i << " mode " << static_cast<int>(mode) << " kernel " << static_cast<int>(kernel);
+                EXPECT_FALSE(failed);
+                std::fclose(in);
+            }
+        }
+    }
+}
+
+// A line cut short by a read error could name a value the file does not
+// hold: the data ends after the last whole line read.
+TEST(InputReads, EndAfterTheLastWholeLineBeforeAReadError) {
+    const struct {
+        std::string bytes;
+        std::vector<std::string> reads;
+    } cases[] = {
+        {"", {}},
+        {"a\nb\n", {"a\n", "b\n"}},
+        {"a\nb\n150", {"a\n", "b\n"}},
+        {"1509", {}},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = c.bytes;
+        std::FILE* in = stream_failing_after(bytes);
+        bool failed = false;
+        EXPECT_EQ(tool_reads(in, InputMode::kBinary, Kernel::kPortable, failed), c.reads) << c.bytes;
+        EXPECT_TRUE(failed) << c.bytes;
+        std::fclose(in);
+    }
+}
+
+}  // namespace
