@@ -26,8 +26,8 @@ InputBlock& shared_input_block() {
     return block;
 }
 
-InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode, Kernel kernel)
-    : file_(file), block_(&block), mode_(mode), kernel_(kernel), next_(block.data()), end_(block.data()),
+InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode)
+    : file_(file), block_(&block), mode_(mode), next_(block.data()), end_(block.data()),
       atEndOfFile_(false), failed_(false) {}
 
 // Keeps at least the longest read unread, so that a CR whose next byte
@@ -45,7 +45,7 @@ void InputReads::fill() {
     atEndOfFile_ = got < room;
     const char* freshEnd = fresh + got;
     if (mode_ == InputMode::kText) {
-        const char* ctrlZ = find_byte(fresh, freshEnd, kCtrlZ, kernel_);
+        const char* ctrlZ = find_byte(fresh, freshEnd, kCtrlZ);
         atEndOfFile_ = atEndOfFile_ || ctrlZ != freshEnd;
         freshEnd = ctrlZ;
     }

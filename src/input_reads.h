@@ -46,19 +46,17 @@ using InputBlock = std::array<char, kInputBlockSize + kScanSlack>;
 // The block that the tool's readers use in turn, one file after the other.
 InputBlock& shared_input_block();
 
-// How a reader takes its stream: the mode of its reads, the range of n it
-// keeps, and the kernel that makes it faster.
+// How a reader takes its stream: the mode of its reads and the range of n
+// it keeps.
 struct StreamReading {
     InputMode mode;
     int32_t NMin;
     int32_t NMax;
-    Kernel kernel;
 };
 
-// As a run reads its inputs: in the host's mode, with the kernel chosen for
-// this processor.
+// As a run reads its inputs: in the host's mode.
 inline StreamReading run_reading(const RunSettings& settings) {
-    return {kHostInputMode, settings.NMin, settings.NMax, chosen_kernel()};
+    return {kHostInputMode, settings.NMin, settings.NMax};
 }
 
 // Bytes [begin, end) of the data, followed by at least kScanSlack readable
@@ -70,8 +68,7 @@ struct InputSpan {
 
 class InputReads {
 public:
-    // The kernel finds the end that a byte 0x1A makes in text mode.
-    InputReads(std::FILE* file, InputBlock& block, InputMode mode, Kernel kernel);
+    InputReads(std::FILE* file, InputBlock& block, InputMode mode);
 
     // The bytes not taken yet: at least the next whole read, empty once the
     // data has ended. After a read error the lines read whole before it are
@@ -93,7 +90,6 @@ private:
     std::FILE* file_;
     InputBlock* block_;
     InputMode mode_;
-    Kernel kernel_;
     const char* next_;  // the unread bytes are [next_, end_)
     const char* end_;
     bool atEndOfFile_;  // nothing more is to be read from the file

@@ -1,7 +1,8 @@
-// What differs between processors: every vector kernel of the tool, each
-// instruction set's in a section of its own behind one run-time choice, and
-// plain C++ for every processor. The kernels only make the readers faster:
-// given the same bytes, every kernel lets them read the same.
+// What differs between processors: the vector kernels, each instruction
+// set's in a unit of its own, all of them one algorithm written once over a
+// vector type (kernels_generic.h), and one run-time choice among them. The
+// kernels only make the readers faster: given the same bytes, every kernel
+// lets them read the same.
 #pragma once
 
 #include <cstddef>
@@ -10,26 +11,52 @@
 #include "candidate.h"
 
 enum class Kernel {
-    kPortable,  // plain C++, every processor
-    kSse2,      // 16 bytes at a time
-    kAvx2,      // 32 bytes at a time
-    kAvx512,    // 64 bytes at a time by table lookups (AVX-512 VBMI and VNNI)
+    kPortable,    // plain C++, every processor
+    kSsse3,       // 16 bytes at a time
+    kAvx2,        // 32 bytes at a time
+    kAvx512,      // 64 bytes at a time (AVX-512 BW)
+    kAvx512Vbmi,  // the "+" runs by wider table lookups (AVX-512 VBMI and VNNI), the rest as kAvx512
 };
 
-// The fastest kernel this processor runs. A benchmark build may
-// cap it (BRISVEL_KERNEL_CAP, one of Kernel's names), and so may the
-// environment variable BRISVEL_KERNEL (portable, sse2, avx2 or avx512), for
-// tests and measurements of a processor without the faster ones; neither
-// chooses a kernel the processor cannot run.
-Kernel chosen_kernel();
-
-// The fastest kernel this processor runs, uncapped.
+// The fastest kernel this processor runs.
 Kernel fastest_kernel();
 
-// Runs of "+" lines: "+", 1 to kMaxPlusDigits digits, and "\n" or "\r\n".
+// The fastest kernel this processor runs, capped by the one that asked
+// names (portable, ssse3, avx2, avx512 or avx512vbmi); the fastest when it
+// names none.
+Kernel capped_kernel(const char* asked);
+
+// The kernel the readers use: chosen once, the first time it is asked for,
+// capped by the environment variable BRISVEL_KERNEL, for tests and
+// measurements of processors without the faster ones. Tests may choose
+// another; no choice is faster than the processor's fastest.
+Kernel chosen_kernel();
+void choose_kernel(Kernel kernel);
+
+// The grammar of a run of "+" lines, which the kernels take a block at a
+// time: every line is "+", 1 to kMaxPlusDigits digits, and "\n" or "\r\n".
+// Any other line ends the run. plus_line_at says it for one line; every
+// kernel is checked against it.
 inline constexpr int32_t kMaxPlusDigits = 3;
-// They are checked a block of bytes at a time; a kernel reads kPlusLookahead
-// bytes past a block to weigh its last digits.
+
+struct PlusLine {
+    int32_t length;      // 0 when p starts no such line wholly before end
+    int32_t difference;
+};
+
+inline PlusLine plus_line_at(const char* p, const char* end) {
+    if (p == end || *p != '+') return {0, 0};
+    const char* q = p + 1;
+    int32_t difference = 0;
+    for (; q < end && *q >= '0' && *q <= '9' && q - p <= kMaxPlusDigits; ++q) difference = difference * 10 + (*q - '0');
+    if (q - p == 1 || (q < end && *q >= '0' && *q <= '9')) return {0, 0};
+    if (q < end && *q == '\r') ++q;
+    if (q == end || *q != '\n') return {0, 0};
+    return {static_cast<int32_t>(q + 1 - p), difference};
+}
+
+// The kernels check runs a block of bytes at a time, and read up to
+// kPlusLookahead bytes past a block to weigh its last digits.
 inline constexpr int32_t kPlusBlockBytes = 64;
 inline constexpr int32_t kPlusLookahead = kMaxPlusDigits;
 
@@ -37,11 +64,11 @@ inline constexpr int32_t kPlusLookahead = kMaxPlusDigits;
 // continues a run of "+" lines; returns the length of the whole lines taken
 // (up to the last newline of the last block) with their differences summed
 // in sum, 0 when the first block is not taken. The portable kernel takes
-// none. Reads kPlusLookahead bytes past the blocks.
-int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum, Kernel kernel);
+// none.
+int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
 
 // Where byte first lies in [p, end), or end.
-const char* find_byte(const char* p, const char* end, char byte, Kernel kernel);
+const char* find_byte(const char* p, const char* end, char byte);
 
 // The removal list's common lines, "<digits> <1 to 8 digits> <1 to 8
 // digits>" and "\n" or "\r\n", are read from a window of this many bytes at
@@ -54,4 +81,4 @@ inline constexpr std::ptrdiff_t kRemovalWindowBytes = 32;
 // Each line read is one read of the file and names the pair that the
 // general reader would find in it. The portable kernel reads none.
 const char* read_common_removal_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
-                                      int32_t& count, Kernel kernel);
+                                      int32_t& count);

@@ -146,7 +146,7 @@ Verdict look_at_logged_ranges(const RunSettings& settings) {
     int32_t named = 0;
     bool readToEnd = false;
     if (log != nullptr) {
-        InputReads reads(log, shared_input_block(), InputMode::kBinary, Kernel::kPortable);
+        InputReads reads(log, shared_input_block(), InputMode::kBinary);
         named = name_overlaps(reads, settings);
         readToEnd = !reads.failed();
     }

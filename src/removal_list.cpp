@@ -145,7 +145,7 @@ const char* take_common_lines(InputSpan unread, const StreamReading& reading, Ca
     const char* p = unread.begin;
     int32_t count = 0;
     do {
-        p = read_common_removal_lines(p, unread.end, named.data(), kCommonLinesAtOnce, count, reading.kernel);
+        p = read_common_removal_lines(p, unread.end, named.data(), kCommonLinesAtOnce, count);
         for (int32_t i = 0; i < count; ++i) removed += mark_named(named[static_cast<std::size_t>(i)], reading, table);
     } while (count == kCommonLinesAtOnce);
     return p;
@@ -155,7 +155,7 @@ const char* take_common_lines(InputSpan unread, const StreamReading& reading, Ca
 
 bool read_removal_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table, int32_t& removed) {
     build_removal_index(table);
-    InputReads reads(in, shared_input_block(), reading.mode, reading.kernel);
+    InputReads reads(in, shared_input_block(), reading.mode);
     reads.skip_reads(kRemovalHeaderReads);
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
         const char* taken = take_common_lines(unread, reading, table, removed);

@@ -9,6 +9,17 @@
 
 namespace {
 
+int32_t advanced(int32_t n, int64_t sum) { return clamp_to_int32(n + sum); }
+
+constexpr int64_t power_of_ten(int32_t exponent) { return exponent == 0 ? 1 : 10 * power_of_ten(exponent - 1); }
+
+// Runs of "+" lines are checked and summed a block of bytes at a time, a
+// batch of blocks in one go while even the largest possible sum could not
+// carry n into the range. The largest difference per byte is that of the
+// longest line, "+999\n", rounded up: (10^d - 1) / (d + 2) grows with d.
+constexpr int64_t kMaxSumPerByte = (power_of_ten(kMaxPlusDigits) - 1 + kMaxPlusDigits + 1) / (kMaxPlusDigits + 2);
+constexpr int32_t kBatchBytes = 4096;
+
 // Reader state carried from one read to the next.
 struct SieveReader {
     int32_t currentK;
@@ -82,12 +93,12 @@ void say_range_that_fits(const RunSettings& settings, const CandidateTable& full
 }  // namespace
 
 SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table) {
-    InputReads reads(in, shared_input_block(), reading.mode, reading.kernel);
+    InputReads reads(in, shared_input_block(), reading.mode);
     reads.skip_reads(kSieveHeaderReads);
     SieveReader reader{0, 0, {reading.NMin, reading.NMax, false}};
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
         const char* skipped =
-            skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter, reading.kernel);
+            skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter);
         if (skipped != unread.begin)
             reads.skip_to(skipped);
         else
@@ -122,4 +133,32 @@ StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) 
     if (outcome != SieveOutcome::kEndOfFile) return StageStatus::kFailed;
     say("%d numbers between %d =< n < %d\n", table.count, settings.NMin, settings.NMax);
     return table.count == 0 ? StageStatus::kFinished : StageStatus::kContinue;
+}
+
+const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter) {
+    while (end - p >= kPlusBlockBytes + kPlusLookahead) {
+        const auto room = static_cast<int32_t>((end - p - kPlusLookahead) / kPlusBlockBytes);
+        const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
+        const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kPlusBlockBytes) : 1;
+        int64_t sum = 0;
+        const int32_t length = scan_plus_blocks(p, blocks, sum);
+        if (length == 0 || !stores_none_between(filter, n, n + sum)) break;
+        n = advanced(n, sum);
+        p += length;
+    }
+    return p;
+}
+
+const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter) {
+    int32_t current = n;  // kept in a register through the loop
+    const bool inBlocks = chosen_kernel() != Kernel::kPortable;
+    for (;;) {
+        if (inBlocks) p = skip_plus_blocks(p, end, current, filter);
+        const PlusLine line = plus_line_at(p, end);
+        if (line.length == 0 || stores_n(filter, advanced(current, line.difference))) break;
+        current = advanced(current, line.difference);
+        p += line.length;
+    }
+    n = current;
+    return p;
 }

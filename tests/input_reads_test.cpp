@@ -30,7 +30,8 @@ std::vector<std::string> fgets_reads(const std::string& bytes) {
 // in text mode left out, as it counts for no character.
 std::vector<std::string> tool_reads(std::FILE* in, InputMode mode, Kernel kernel, bool& failed) {
     auto block = std::make_unique<InputBlock>();
-    InputReads reads(in, *block, mode, kernel);
+    const ForcedKernel forced(kernel);
+    InputReads reads(in, *block, mode);
     std::vector<std::string> taken;
     for (InputSpan read{}; reads.next_read(read);) {
         std::string text(read.begin, read.end);

@@ -13,10 +13,29 @@
 #include <string>
 #include <vector>
 
-#include "sieve_skip.h"
+#include "sieve_file.h"
 #include "test_support.h"
 
 namespace {
+
+// The grammar of a run's line, which every kernel is held to: "+", 1 to 3
+// digits, and LF or CR LF, wholly before the end.
+TEST(PlusLine, IsAPlusOneToThreeDigitsAndALineEnd) {
+    const struct {
+        std::string text;
+        PlusLine line;
+    } cases[] = {
+        {"+1\n", {3, 1}},       {"+07\n", {4, 7}},   {"+999\r\n", {6, 999}}, {"+100\nk", {5, 100}},
+        {"+1000\n", {0, 0}},    {"+\n", {0, 0}},     {"1\n", {0, 0}},        {"+-1\n", {0, 0}},
+        {"+ 1\n", {0, 0}},      {"+1 \n", {0, 0}},   {"+1\r\r\n", {0, 0}},   {"+1\r", {0, 0}},
+        {"+12", {0, 0}},        {"", {0, 0}},       {"+1x\n", {0, 0}},      {"k=1\n", {0, 0}},
+    };
+    for (const auto& c : cases) {
+        const PlusLine line = plus_line_at(c.text.data(), c.text.data() + c.text.size());
+        EXPECT_EQ(line.length, c.line.length) << c.text;
+        EXPECT_EQ(line.difference, c.line.difference) << c.text;
+    }
+}
 
 // Every kernel's blocks take a run of "+" lines of up to kMaxPlusDigits
 // digits, up to its last block, when it stores nothing, and sum it right: a
@@ -40,10 +59,15 @@ TEST(SieveSkip, EveryKernelTakesAWholeRunOfPlusLinesInBlocks) {
         for (const Kernel kernel : runnable_kernels()) {
             if (kernel == Kernel::kPortable) continue;
             int32_t n = 1000;
-            const char* blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing, kernel);
+            const char* blocksEnd = nullptr;
+            {
+                const ForcedKernel forced(kernel);
+                blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing);
+            }
             EXPECT_GT(blocksEnd - bytes.data(), static_cast<std::ptrdiff_t>(runLength) - 128)
                 << static_cast<int>(kernel);
-            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing, Kernel::kPortable);
+            const ForcedKernel portable(Kernel::kPortable);
+            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing);
             EXPECT_EQ(static_cast<std::size_t>(stop - bytes.data()), runLength) << static_cast<int>(kernel);
             EXPECT_EQ(n, 1000 + sum) << static_cast<int>(kernel);
         }
@@ -63,7 +87,8 @@ TEST(SieveSkip, EveryKernelsBlocksStopWithinABlockOfTheFirstStoredPair) {
     for (const Kernel kernel : runnable_kernels()) {
         if (kernel == Kernel::kPortable) continue;
         int32_t n = 1000;
-        const char* stop = skip_plus_blocks(bytes.data(), bytes.data() + bytes.size(), n, filter, kernel);
+        const ForcedKernel forced(kernel);
+        const char* stop = skip_plus_blocks(bytes.data(), bytes.data() + bytes.size(), n, filter);
         const std::ptrdiff_t stopped = stop - bytes.data();
         EXPECT_LE(stopped, storedLineStart) << static_cast<int>(kernel);
         EXPECT_GT(stopped, storedLineStart - kPlusBlockBytes - 5) << static_cast<int>(kernel);
@@ -71,8 +96,8 @@ TEST(SieveSkip, EveryKernelsBlocksStopWithinABlockOfTheFirstStoredPair) {
     }
 }
 
-// BRISVEL_KERNEL forces a kernel no faster than the processor's fastest;
-// a name it does not know forces none.
+// BRISVEL_KERNEL caps the choice at a kernel no faster than the
+// processor's fastest; a name it does not know caps nothing.
 TEST(Kernels, TheEnvironmentCapsTheChoice) {
     const Kernel fastest = fastest_kernel();
     const struct {
@@ -81,20 +106,17 @@ TEST(Kernels, TheEnvironmentCapsTheChoice) {
     } cases[] = {
         {nullptr, fastest},
         {"portable", Kernel::kPortable},
-        {"sse2", std::min(fastest, Kernel::kSse2)},
+        {"ssse3", std::min(fastest, Kernel::kSsse3)},
         {"avx2", std::min(fastest, Kernel::kAvx2)},
         {"avx512", std::min(fastest, Kernel::kAvx512)},
+        {"avx512vbmi", std::min(fastest, Kernel::kAvx512Vbmi)},
+        {"sse2", fastest},
         {"fastest", fastest},
         {"", fastest},
     };
-    for (const auto& c : cases) {
-        if (c.value != nullptr)
-            setenv("BRISVEL_KERNEL", c.value, 1);
-        else
-            unsetenv("BRISVEL_KERNEL");
-        EXPECT_EQ(chosen_kernel(), c.chosen) << (c.value != nullptr ? c.value : "not set");
-    }
-    unsetenv("BRISVEL_KERNEL");
+    for (const auto& c : cases) EXPECT_EQ(capped_kernel(c.value), c.chosen) << (c.value != nullptr ? c.value : "not set");
+    const ForcedKernel forced(Kernel::kAvx512Vbmi);
+    EXPECT_EQ(chosen_kernel(), fastest) << "a choice faster than the processor's";
 }
 
 // Every vector kernel reads the lines of the common shape itself, LF or CR
@@ -118,8 +140,9 @@ TEST(RemovalWindow, EveryVectorKernelReadsTheCommonLinesItself) {
             for (const int32_t asked : {16, 4}) {
                 std::array<Candidate, 16> pairs{};
                 int32_t count = 0;
+                const ForcedKernel forced(kernel);
                 const char* stop = read_common_removal_lines(lines.data(), lines.data() + lines.size(), pairs.data(),
-                                                             asked, count, kernel);
+                                                             asked, count);
                 const auto expected = static_cast<std::size_t>(std::min(asked, 10));
                 EXPECT_EQ(static_cast<std::size_t>(count), expected) << static_cast<int>(kernel);
                 EXPECT_EQ(static_cast<std::size_t>(stop - lines.data()), expected < 10 ? starts[expected] : other);

@@ -40,7 +40,8 @@ Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary, Kernel k
     std::copy(kStored.begin(), kStored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(kStored.size());
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, {mode, 100, 200, kernel}, *table, removed);
+    const ForcedKernel forced(kernel);
+    const bool readToEnd = read_removal_stream(in, {mode, 100, 200}, *table, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }

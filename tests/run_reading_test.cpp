@@ -28,7 +28,7 @@ TEST_F(Run, EveryKernelWritesTheSameLines) {
     write_file(at("drask.dat"), sieve);
     write_file(at("recent.txt"), list);
     std::optional<std::string> portable;
-    for (const char* kernel : {"portable", "sse2", "avx2", "avx512", "no such kernel"}) {
+    for (const char* kernel : {"portable", "ssse3", "avx2", "avx512", "avx512vbmi", "no such kernel"}) {
         SCOPED_TRACE(kernel);
         fs::remove(at("worktodo.ini"));
         RunOptions options;

@@ -29,7 +29,8 @@ struct SieveRead {
 SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int32_t NMax, Kernel kernel) {
     auto table = std::make_unique<CandidateTable>();
     std::FILE* in = stream_with(bytes);
-    const SieveOutcome outcome = read_sieve_stream(in, {mode, NMin, NMax, kernel}, *table);
+    const ForcedKernel forced(kernel);
+    const SieveOutcome outcome = read_sieve_stream(in, {mode, NMin, NMax}, *table);
     std::fclose(in);
     return {outcome, entries_of(*table)};
 }
@@ -171,7 +172,7 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     std::FILE* in = std::fopen(dir.path().c_str(), "r");
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
-    EXPECT_EQ(read_sieve_stream(in, {InputMode::kBinary, 0, 100, Kernel::kPortable}, *table),
+    EXPECT_EQ(read_sieve_stream(in, {InputMode::kBinary, 0, 100}, *table),
               SieveOutcome::kReadError);
     std::fclose(in);
 }

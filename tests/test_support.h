@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "candidate.h"
-#include "sieve_skip.h"
+#include "kernels.h"
 
 // The host the tested executable was built for decides the line end that
 // its text-mode writes produce and its directory separator.
@@ -72,8 +72,21 @@ std::FILE* stream_failing_after(std::string& bytes);
 
 std::vector<Candidate> entries_of(const CandidateTable& table);
 
-// Every way of skipping "+" lines that this processor can run.
+// Every kernel that this processor can run.
 std::vector<Kernel> runnable_kernels();
+
+// The readers use kernel while this lives, and the kernel chosen before
+// once it is gone.
+class ForcedKernel {
+public:
+    explicit ForcedKernel(Kernel kernel) : before_(chosen_kernel()) { choose_kernel(kernel); }
+    ~ForcedKernel() { choose_kernel(before_); }
+    ForcedKernel(const ForcedKernel&) = delete;
+    ForcedKernel& operator=(const ForcedKernel&) = delete;
+
+private:
+    Kernel before_;
+};
 
 struct RunResult {
     int status;  // exit status, or -1 when the process did not exit normally
