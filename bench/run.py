@@ -126,7 +126,7 @@ def machine():
                 model = line.split(":", 1)[1].strip()
             if line.startswith("flags") and not flags:
                 flags = line
-    vector = "AVX-512 VBMI" if " avx512vbmi " in flags + " " else "AVX2, no AVX-512 VBMI" if " avx2 " in flags else "SSE2"
+    vector = "AVX-512 VBMI" if " avx512vbmi " in flags + " " else "AVX2, no AVX-512 VBMI" if " avx2 " in flags else "no AVX2"
     return f"{model} ({vector}), {os.cpu_count()} cores, {platform.system()} {platform.release()}"
 
 

@@ -144,8 +144,7 @@ bool append_lines(const Destination& destination, std::span<const char> lines) {
 }
 
 bool may_cut_back(int64_t originalSize, int64_t bytesWritten, int64_t currentSize) {
-    return originalSize >= 0 && bytesWritten > 0 && currentSize >= originalSize &&
-           currentSize - originalSize == bytesWritten;
+    return originalSize >= 0 && bytesWritten > 0 && currentSize - originalSize == bytesWritten;
 }
 
 std::size_t whole_lines_within(std::span<const char> lines, std::size_t limit) {

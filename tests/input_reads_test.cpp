@@ -74,6 +74,24 @@ TEST(InputReads, CutsAsFgetsDoesOnTheBytesTheHostHandsIt) {
     }
 }
 
+// Lines at the edge of a read: 98, 99 and 100 characters before their line
+// end, LF or CR LF, read as fgets reads them, in both modes.
+TEST(InputReads, CutAtNinetyNineCharactersAsFgetsCuts) {
+    for (const std::size_t characters : {98u, 99u, 100u}) {
+        for (const std::string end : {"\n", "\r\n"}) {
+            const std::string bytes = std::string(characters, 'x') + end + "y\n";
+            for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
+                std::FILE* in = stream_with(bytes);
+                bool failed = true;
+                EXPECT_EQ(tool_reads(in, mode, Kernel::kPortable, failed),
+                          fgets_reads(mode == InputMode::kText ? text_mode_bytes(bytes) : bytes))
+                    << characters << " characters, mode " << static_cast<int>(mode) << (end.size() == 2 ? ", CR LF" : "");
+                std::fclose(in);
+            }
+        }
+    }
+}
+
 // A line cut short by a read error could name a value the file does not
 // hold: the data ends after the last whole line read.
 TEST(InputReads, EndAfterTheLastWholeLineBeforeAReadError) {

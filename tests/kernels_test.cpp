@@ -2,6 +2,7 @@
 // they take and sum, the removal list's common lines they read, and the
 // choice among them.
 #include "kernels.h"
+#include "kernels_generic.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,31 +47,60 @@ TEST(SieveSkip, EveryKernelTakesAWholeRunOfPlusLinesInBlocks) {
     std::mt19937 random(20261209);
     const auto limit = static_cast<uint32_t>(std::pow(10, kMaxPlusDigits));
     const PairFilter storesNothing{0, 0, false};
-    for (const std::string eol : {"\n", "\r\n"}) {
-        std::string bytes;
-        int32_t sum = 0;
-        for (int i = 0; i < 3000; ++i) {
-            const auto difference = static_cast<int32_t>(random() % limit);
-            bytes += "+" + std::to_string(difference) + eol;
-            sum += difference;
-        }
-        const std::size_t runLength = bytes.size();
-        bytes += "k=9" + eol;  // where the run ends; the kernels may read a few bytes past their blocks
-        const char* end = bytes.data() + bytes.size();
-        for (const Kernel kernel : runnable_kernels()) {
-            if (kernel == Kernel::kPortable) continue;
-            int32_t n = 1000;
-            const char* blocksEnd = nullptr;
-            {
-                const ForcedKernel forced(kernel);
-                blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing);
+    // Random lines, and "+99" lines, which put a 9 in the same lanes of every
+    // block: the counters of those lanes fill fastest.
+    const std::function<std::string(int)> runs[] = {
+        [&](int) { return std::to_string(random() % limit); },
+        [](int) { return std::string("99"); },
+    };
+    for (const auto& difference_of : runs) {
+        for (const std::string eol : {"\n", "\r\n"}) {
+            std::string bytes;
+            int32_t sum = 0;
+            for (int i = 0; i < 3000; ++i) {
+                const std::string difference = difference_of(i);
+                bytes += "+" + difference + eol;
+                sum += std::stoi(difference);
             }
-            EXPECT_GT(blocksEnd - bytes.data(), static_cast<std::ptrdiff_t>(runLength) - 128)
-                << static_cast<int>(kernel);
-            const ForcedKernel portable(Kernel::kPortable);
-            const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing);
-            EXPECT_EQ(static_cast<std::size_t>(stop - bytes.data()), runLength) << static_cast<int>(kernel);
-            EXPECT_EQ(n, 1000 + sum) << static_cast<int>(kernel);
+            const std::size_t runLength = bytes.size();
+            bytes += "k=9" + eol;  // where the run ends; the kernels may read a few bytes past their blocks
+            const char* end = bytes.data() + bytes.size();
+            for (const Kernel kernel : runnable_kernels()) {
+                if (kernel == Kernel::kPortable) continue;
+                int32_t n = 1000;
+                const char* blocksEnd = nullptr;
+                {
+                    const ForcedKernel forced(kernel);
+                    blocksEnd = skip_plus_blocks(bytes.data(), end, n, storesNothing);
+                }
+                EXPECT_GT(blocksEnd - bytes.data(), static_cast<std::ptrdiff_t>(runLength) - 128)
+                    << static_cast<int>(kernel);
+                const ForcedKernel portable(Kernel::kPortable);
+                const char* stop = skip_unstored_plus_lines(blocksEnd, end, n, storesNothing);
+                EXPECT_EQ(static_cast<std::size_t>(stop - bytes.data()), runLength) << static_cast<int>(kernel);
+                EXPECT_EQ(n, 1000 + sum) << static_cast<int>(kernel);
+            }
+        }
+    }
+}
+
+// Each unit's byte search finds the first byte as memchr does, wherever it
+// lies, whole vectors or the tail. (The choice uses the C library's search
+// on every host but Windows, so these are called directly.)
+TEST(FindByte, EveryVectorKernelFindsTheFirstByte) {
+    const struct {
+        Kernel kernel;
+        const char* (*find)(const char*, const char*, char);
+    } units[] = {{Kernel::kSsse3, ssse3::find_byte}, {Kernel::kAvx2, avx2::find_byte}, {Kernel::kAvx512, avx512::find_byte}};
+    std::string bytes(300, 'a');
+    for (const auto& unit : units) {
+        if (unit.kernel > fastest_kernel()) continue;
+        for (std::size_t at = 0; at <= bytes.size(); ++at) {
+            std::string data = bytes;
+            if (at < data.size()) data[at] = '\x1a';
+            if (at + 7 < data.size()) data[at + 7] = '\x1a';
+            const char* found = unit.find(data.data(), data.data() + data.size(), '\x1a');
+            EXPECT_EQ(static_cast<std::size_t>(found - data.data()), at) << static_cast<int>(unit.kernel) << " at " << at;
         }
     }
 }
@@ -115,6 +146,8 @@ TEST(Kernels, TheEnvironmentCapsTheChoice) {
         {"", fastest},
     };
     for (const auto& c : cases) EXPECT_EQ(capped_kernel(c.value), c.chosen) << (c.value != nullptr ? c.value : "not set");
+    // Outside a forced choice, the readers use the one made on first use.
+    EXPECT_EQ(chosen_kernel(), capped_kernel(std::getenv("BRISVEL_KERNEL")));
     const ForcedKernel forced(Kernel::kAvx512Vbmi);
     EXPECT_EQ(chosen_kernel(), fastest) << "a choice faster than the processor's";
 }

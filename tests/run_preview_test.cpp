@@ -184,6 +184,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         EXPECT_NE(preview.out.find(host_text(c.says)), std::string::npos) << preview.out;
         EXPECT_TRUE(preview.out.ends_with(host_text("\nDry run: nothing was written\n"))) << preview.out;
         EXPECT_EQ(preview.status, c.status);
+        EXPECT_EQ(preview.out.find("holds the lock") != std::string::npos, c.lockedElsewhere) << preview.out;
         EXPECT_EQ(preview.err, "");
         EXPECT_EQ(snapshot(caseDir.path()), before);
         if (c.lockedElsewhere) release_lock(caseDir.path(), held);
