@@ -11,6 +11,10 @@ struct Candidate {
     int32_t n;
 };
 
+// The one order pairs are compared by: their n. The batch goes out in it,
+// and a range too full is cut by it.
+inline bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
+
 // The table fills up at its last slot: at most kTableSlots - 1 entries are
 // ever kept, the next stored pair ends the run.
 inline constexpr int32_t kTableSlots = 10000;

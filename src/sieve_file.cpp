@@ -27,8 +27,6 @@ struct SieveReader {
     PairFilter filter;  // k is kept only from a readable "k=" read on, until an unreadable one
 };
 
-bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
-
 // Once the table is full it is a heap of the smallest n read so far, the
 // largest of them on top: only a smaller n can change it, so the filter's
 // NMax comes down to the top's n, and the "+" lines of larger n are

@@ -19,8 +19,6 @@ using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * k
 WorkBatch batch;
 CandidateArray scratch;  // the merge sort's other half
 
-bool has_smaller_n(const Candidate& a, const Candidate& b) { return a.n < b.n; }
-
 // Puts text into lines at end and moves end past it; false when it does
 // not fit.
 bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
