@@ -30,12 +30,18 @@ back once with cat, which gives the kernel's large folios). The kernel's
 copy costs about three times more in the first state, so every ratio moves
 with it.
 
+The utf16 case reads the largest CR LF sieve file and a removal list saved
+as Windows PowerShell 5.1 and Notepad's "Unicode" save them (UTF-16 LE with
+a byte-order mark, twice the bytes), against the same text in ASCII, paired
+round by round: the time of each build on the UTF-16 files against its time
+on the ASCII ones.
+
 The windows case (not run unless asked for, as it needs MinGW-w64 and Wine)
 builds the 64-bit Windows exe and a plain fread()-and-count program with
 the same compiler and flags, and times both under Wine on the largest LF
-and CR LF files.
+and CR LF files, and the exe on the CR LF file saved as UTF-16.
 
-    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases kernels,sieve,list,windows] [--keep]
+    python3 bench/run.py [--rounds 7] [--sizes 30,300] [--cases kernels,sieve,list,utf16,windows] [--keep]
 """
 import argparse
 import os
@@ -205,6 +211,45 @@ def bench_case(tools, folder, label, counted, written, rounds, literal_rounds, s
         print(f"  before the table was indexed: {BEFORE_INDEX}")
 
 
+def utf16_copy(folder):
+    """A copy of the folder's inputs in UTF-16 LE with a byte-order mark, as Windows PowerShell saves text."""
+    wide = folder + "-utf16"
+    os.makedirs(wide, exist_ok=True)
+    for name in ("drask.dat", "recent.txt"):
+        with open(os.path.join(folder, name), "rb") as f:
+            text = f.read()
+        with open(os.path.join(wide, name), "wb") as f:
+            f.write(b"\xff\xfe" + text.decode("latin-1").encode("utf-16-le"))
+    return wide
+
+
+def bench_utf16(tools, folder, label, rounds):
+    """Times every build on the UTF-16 copy of the inputs against the ASCII ones, paired."""
+    with open(os.path.join(folder, "range")) as f:
+        args = [*f.read().split(), "45", "1"]
+    wide = utf16_copy(folder)
+    outputs = {}
+    for where in (folder, wide):
+        out = fresh_output(os.path.join(where, "out-brisvel"))
+        timed([tools["brisvel"]["-O3"][0], *args, out], where)
+        outputs[where] = open(os.path.join(out, "worktodo.ini"), "rb").read()
+    if outputs[folder] != outputs[wide]:
+        sys.exit(f"{label}: the UTF-16 inputs gave other work lines than the ASCII ones")
+    megabytes = os.path.getsize(os.path.join(wide, "drask.dat")) / 1e6
+    print(f"\n{label}: drask.dat and recent.txt in UTF-16 ({megabytes:.0f} MB) against the same text in ASCII")
+    print(f"  {'':16} {'ASCII s':>9} {'UTF-16 s':>9} {'x ASCII':>8}")
+    for variant, (brisvel, env) in tools["brisvel"].items():
+        times = {folder: [], wide: []}
+        for _ in range(rounds):
+            for where in (folder, wide):
+                out = fresh_output(os.path.join(where, "out-brisvel"))
+                times[where].append(timed([brisvel, *args, out], where, env)[0])
+        within = statistics.median(w / a for w, a in zip(times[wide], times[folder]))
+        print(f"  brisvel {variant:8} {statistics.median(times[folder]):9.3f} {statistics.median(times[wide]):9.3f} "
+              f"{within:8.2f}")
+    shutil.rmtree(wide)
+
+
 def bench_windows(folder, label, rounds):
     """Times the Windows exe and the fread() floor built like it, both under Wine, on one generated file."""
     with open(os.path.join(folder, "range")) as f:
@@ -218,19 +263,21 @@ def bench_windows(folder, label, rounds):
     exe = os.path.join(TOOLS["windows"], "brisvel.exe")
     floor = os.path.join(TOOLS["windows"], "bench", "fread_count.exe")
     out = "Z:" + os.path.join(folder, "out-windows").replace("/", "\\")
-    commands = {"brisvel.exe": [wine, exe, n_min, n_max, "45", "1", out],
-                "fread_count.exe": [wine, floor, "drask.dat"]}
+    commands = {"brisvel.exe": ([wine, exe, n_min, n_max, "45", "1", out], folder),
+                "fread_count.exe": ([wine, floor, "drask.dat"], folder)}
+    if "CR LF" in label:
+        commands["brisvel.exe UTF-16"] = ([wine, exe, n_min, n_max, "45", "1", out], utf16_copy(folder))
     results = {name: [] for name in commands}
     # The first runs also make Wine's prefix and start its services, which
     # must not hold the measuring helper's pipe open.
-    for command in commands.values():
+    for command, where in commands.values():
         fresh_output(os.path.join(folder, "out-windows"))
-        subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        subprocess.run(command, cwd=where, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
     for _ in range(rounds):
-        for name, command in commands.items():
+        for name, (command, where) in commands.items():
             fresh_output(os.path.join(folder, "out-windows"))
-            results[name].append(timed(command, folder)[0])
+            results[name].append(timed(command, where)[0])
     subprocess.run([server, "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     megabytes = os.path.getsize(os.path.join(folder, "drask.dat")) / 1e6
     within = statistics.median(b / f for b, f in zip(results["brisvel.exe"], results["fread_count.exe"]))
@@ -238,6 +285,9 @@ def bench_windows(folder, label, rounds):
     for name, runs in results.items():
         print(f"  {name:16} {statistics.median(runs):9.3f} s")
     print(f"  brisvel.exe takes {within:.2f}x the time of fread_count.exe (median of the rounds' ratios)")
+    if "brisvel.exe UTF-16" in results:
+        wide = statistics.median(w / a for w, a in zip(results["brisvel.exe UTF-16"], results["brisvel.exe"]))
+        print(f"  brisvel.exe takes {wide:.2f}x as long on the file saved as UTF-16 (median of the rounds' ratios)")
 
 
 def main():
@@ -245,9 +295,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--literal-rounds", type=int, default=3)
     parser.add_argument("--sizes", default="30,300", help="megabytes of the LF files; the largest also in CR LF")
-    parser.add_argument("--cases", default="kernels,sieve,list",
+    parser.add_argument("--cases", default="kernels,sieve,list,utf16",
                         help="kernels: each kernel in the cache; sieve: the sieve files; list: the removal lists; "
-                             "windows: the Windows exe under Wine")
+                             "utf16: the inputs saved as UTF-16; windows: the Windows exe under Wine")
     parser.add_argument("--keep", action="store_true", help="keep the generated data")
     options = parser.parse_args()
 
@@ -270,6 +320,8 @@ def main():
         cases += [("long removal list", 3, "lf", "long-list", "recent.txt"),
                   ("one pair stored 9,999 times, named on every line", 0, "lf", "repeated-pair", "recent.txt")]
         cases += [(f"k 3, n in steps of {step}", 0, "lf", f"step:{step}", "recent.txt") for step in (46368, 1104, 144)]
+    if "utf16" in chosen:
+        cases += [(f"{max(sizes)} MB, CR LF", max(sizes), "crlf", "usual", "utf16")]
     if "windows" in chosen:
         cases += [(f"{max(sizes)} MB, {ends.upper().replace('CRLF', 'CR LF')}", max(sizes), ends, "usual", "windows")
                   for ends in ("lf", "crlf")]
@@ -282,10 +334,14 @@ def main():
             with open(os.path.join(folder, "range"), "w") as f:
                 f.write(generated)
             n_min, n_max = generated.split()
-            if counted == "windows":
-                bench_windows(folder, label, options.rounds)
+            if counted in ("windows", "utf16"):
+                if counted == "windows":
+                    bench_windows(folder, label, options.rounds)
+                else:
+                    bench_utf16(tools, folder, label, options.rounds)
                 if not options.keep:
                     shutil.rmtree(folder)
+                    shutil.rmtree(folder + "-utf16", ignore_errors=True)
                 continue
             written = check_identical(tools, folder, [n_min, n_max, "45", "1"], label)
             # Scanning the whole table for each of a million lines takes seconds: the shapes get one literal round.

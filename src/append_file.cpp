@@ -38,12 +38,13 @@ int length_without_line_end(std::span<const char> lines) {
 // names.
 LockOutcome open_and_lock(const Destination& destination, AppendHandle& handle) {
     const char* path = destination.path;
-    OpenOutcome opened = open_for_append(path, false, handle);
+    OpenOutcome opened = open_for_append(path, OpenFor::kAppend, handle);
     if (opened == OpenOutcome::kNoReader && destination.waitsForReader) {
         announce_wait("a program to read", path);
-        opened = open_for_append(path, true, handle);
+        opened = open_for_append(path, OpenFor::kAppendWaitingForReader, handle);
     }
-    for (bool announced = false; opened == OpenOutcome::kOpened; opened = open_for_append(path, false, handle)) {
+    for (bool announced = false; opened == OpenOutcome::kOpened;
+         opened = open_for_append(path, OpenFor::kAppend, handle)) {
         while (!try_lock_for_append(handle)) {
             if (!announced) announce_wait("another program to finish with", path);
             announced = true;
@@ -124,8 +125,11 @@ bool write_locked(const char* path, const AppendHandle& handle, std::span<const 
 
 void say_not_opened(const Destination& destination) {
     say("Failed to open %s for output - %s\n", destination.path, then(destination));
+    say_why(destination.path);
 }
 
+// A batch that the run goes on without, or that a signal cut off, is shown,
+// so that it can be added by hand.
 bool append_lines(const Destination& destination, std::span<const char> lines) {
     AppendHandle handle{};
     const LockOutcome lock = open_and_lock(destination, handle);
@@ -133,12 +137,15 @@ bool append_lines(const Destination& destination, std::span<const char> lines) {
     if (lock == LockOutcome::kLocked) {
         open_report_window();
         written = write_locked(destination.path, handle, lines);
-        if (!written) say("Failed to write %s - %s\n", destination.path, then(destination));
-    } else if (lock == LockOutcome::kGaveUp) {
-        say("Not written to %s: %.*s\n", destination.path, length_without_line_end(lines), lines.data());
-    } else {
+        if (!written) {
+            say("Failed to write %s - %s\n", destination.path, then(destination));
+            say_why(destination.path);
+        }
+    } else if (lock == LockOutcome::kNotOpened) {
         say_not_opened(destination);
     }
+    if (!written && (lock == LockOutcome::kGaveUp || !destination.failureEndsRun))
+        say("Not written to %s: %.*s\n", destination.path, length_without_line_end(lines), lines.data());
     if (!written || !destination.failureEndsRun) close_report_window();
     return written;
 }

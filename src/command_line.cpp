@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -27,17 +28,22 @@ constexpr const char* kHelpText =
     "\n"
     "--dry-run, typed anywhere on the line, takes every step of the run but\n"
     "changes nothing: it shows the lines the run would append, what it would\n"
-    "meet in the work file, the lines of brisvel.log whose range overlaps and\n"
-    "every argument not taken as typed, and ends with \"Dry run: nothing was\n"
-    "written\". Its exit status is 0 when all is clear, 3 when something needs\n"
-    "a second look and 1 when the run would fail, so a batch file can guard a\n"
-    "run with:  brisvel --dry-run 100 200 45 1 && brisvel 100 200 45 1\n"
-    "A run's exit status is 0 when it completed and 1 when it failed.\n"
+    "meet in the work file and the run log, the lines of brisvel.log whose range\n"
+    "overlaps, and a \"Note:\" for every argument not taken as typed, a missing\n"
+    "removal list or a sieve file that seems to lack its header. It ends with\n"
+    "\"Dry run: nothing was written\" and exit status 0 when all is clear, 3\n"
+    "when something needs a second look and 1 when the run would fail, so a\n"
+    "batch file can guard a run with:\n"
+    "  brisvel --dry-run 100 200 45 1 && brisvel 100 200 45 1\n"
+    "A run's exit status is 0 when it completed and 1 when it failed%s.\n"
     "\n"
     "--help, -h and --version work anywhere on the line too. Any other word\n"
     "that starts with -- or with - and a letter is refused before anything is\n"
-    "read: write a folder of such a name as ./-v. A range may hold at most 9999\n"
-    "pairs; a fuller one is refused with the largest NMax that fits.\n"
+    "read; -- ends the options: every word after it is a number or the folder.\n"
+    "A folder named -v is written %s-v.\n"
+    "%s"
+    "A range may hold at most 9999 pairs; a fuller one is refused with the\n"
+    "largest NMax that fits.\n"
     "\n"
     "Files:\n"
     "  drask.dat     the sieve file, read from the current folder\n"
@@ -47,30 +53,86 @@ constexpr const char* kHelpText =
     "\n"
     "More: %s\n";
 
-// Windows programs also answer "/?" with their help, and the zip that the
-// exe came in holds the whole description.
-constexpr const char* kHostHelpOption = kWindows ? "/?" : "--help";
+// What differs between the hosts' help: Windows programs take options
+// written with a slash too, and the zip that the exe came in holds the
+// whole description; Windows ends no program by a signal.
+constexpr const char* kSignalStatus =
+    kWindows ? "" : ";\n128 + n when signal n came while it wrote its lines, which are written and\nreported first";
+constexpr const char* kHere = kWindows ? ".\\" : "./";
+constexpr const char* kSlashOptions =
+    kWindows ? "/dry-run, /help, /h, /? and /version, in any case, are the same options;\n"
+               "any other word of / and a letter without a further \\ or / is refused:\n"
+               "a folder at the root of the drive is written \\work.\n"
+             : "";
 constexpr const char* kFullDocumentation = kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";
 
-bool is(const char* word, const char* option) { return std::strcmp(word, option) == 0; }
+// The options, and the meaning of every other word.
+enum class Word {
+    kPlaced,  // a number, the folder or a word after it
+    kHelp,
+    kVersion,
+    kPreview,
+    kEndOfOptions,
+    kUnknown,  // an option that is not the tool's
+};
 
-bool is_help_request(const char* word) { return is(word, "--help") || is(word, "-h") || is(word, kHostHelpOption); }
+struct OptionName {
+    const char* name;
+    Word word;
+};
+
+constexpr std::array<OptionName, 5> kOptionNames = {{
+    {"--help", Word::kHelp}, {"-h", Word::kHelp}, {"--version", Word::kVersion}, {kPreviewOption, Word::kPreview},
+    {"--", Word::kEndOfOptions},
+}};
+// Windows programs take their options with a slash, in any case.
+constexpr std::array<OptionName, 5> kSlashOptionNames = {{
+    {"/help", Word::kHelp}, {"/h", Word::kHelp}, {"/?", Word::kHelp}, {"/version", Word::kVersion},
+    {"/dry-run", Word::kPreview},
+}};
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// "--anything" and "-letters": an option, never a number or a folder. A
-// dash before anything else starts a number ("-5", "-.5") or is a word.
-bool looks_like_option(const char* word) { return word[0] == '-' && (word[1] == '-' || is_letter(word[1])); }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool is_ours(const char* word) { return is_help_request(word) || is(word, "--version") || is(word, kPreviewOption); }
+bool same_in_any_case(const char* a, const char* b) {
+    for (; lower(*a) == lower(*b); ++a, ++b)
+        if (*a == '\0') return true;
+    return false;
+}
 
-// One of the numbers, the folder or what follows them: no option.
-bool is_placed(const char* word) { return !looks_like_option(word) && !is_ours(word); }
+// "--anything" and "-letters", and on Windows "/letters" without a further
+// separator (a folder at the drive's root is written "\work"): an option,
+// never a number or a folder. A dash before anything else starts a number
+// ("-5", "-.5") or is a word.
+bool looks_like_option(const char* word) {
+    if (word[0] == '-') return word[1] == '-' || is_letter(word[1]);
+    return kWindows && word[0] == '/' && is_letter(word[1]) && std::strpbrk(word + 1, "/\\") == nullptr;
+}
+
+Word word_of(const char* word) {
+    for (const OptionName& option : kOptionNames)
+        if (std::strcmp(word, option.name) == 0) return option.word;
+    for (const OptionName& option : kSlashOptionNames)
+        if (kWindows && same_in_any_case(word, option.name)) return option.word;
+    return looks_like_option(word) ? Word::kUnknown : Word::kPlaced;
+}
+
+// The meaning of each word in turn: after "--" every word is placed.
+struct WordWalk {
+    bool optionsEnded = false;
+    Word operator()(const char* word) {
+        const Word meaning = optionsEnded ? Word::kPlaced : word_of(word);
+        optionsEnded = optionsEnded || meaning == Word::kEndOfOptions;
+        return meaning;
+    }
+};
 
 // Where the place-th word that is no option stands; -1 when there is none.
 int32_t placed_index(const Words& words, int32_t place) {
+    WordWalk walk;
     for (int32_t i = 0; i < words.count; ++i)
-        if (is_placed(words.at[i]) && place-- == 0) return i;
+        if (walk(words.at[i]) == Word::kPlaced && place-- == 0) return i;
     return -1;
 }
 
@@ -92,12 +154,13 @@ struct Options {
 
 Options find_options(const Words& words) {
     Options options{false, false, false, nullptr};
+    WordWalk walk;
     for (int32_t i = 0; i < words.count; ++i) {
-        const char* word = words.at[i];
-        options.help = options.help || is_help_request(word);
-        options.version = options.version || is(word, "--version");
-        options.preview = options.preview || is(word, kPreviewOption);
-        if (options.unknown == nullptr && looks_like_option(word) && !is_ours(word)) options.unknown = word;
+        const Word meaning = walk(words.at[i]);
+        options.help = options.help || meaning == Word::kHelp;
+        options.version = options.version || meaning == Word::kVersion;
+        options.preview = options.preview || meaning == Word::kPreview;
+        if (options.unknown == nullptr && meaning == Word::kUnknown) options.unknown = words.at[i];
     }
     return options;
 }
@@ -106,16 +169,94 @@ Options find_options(const Words& words) {
 // was asked for.
 bool answered_information_request(const Options& options) {
     if (options.help) {
-        say(kHelpText, kFullDocumentation);
+        say(kHelpText, kSignalStatus, kHere, kSlashOptions, kFullDocumentation);
         return true;
     }
     if (options.version) say("brisvel %s\n", BRISVEL_VERSION);
     return options.version;
 }
 
-void say_usage(int argc, const char* const* argv) {
+// The refusal, and what a word of that name would have to look like.
+void say_unknown_option(const char* word) {
+    say("Unknown option %s - exiting\n", word);
+    const bool slash = word[0] == '/';
+    say_note("the options are %s; a folder named %s is written %s%s, or typed after --",
+             kWindows ? "/dry-run, /help, /h, /?, /version and their -- forms" : "--dry-run, --help, -h and --version",
+             word, slash ? "\\" : kHere, word + (slash ? 1 : 0));
+}
+
+const char* program_name(int argc, const char* const* argv) {
     const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
-    say("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", named ? argv[0] : "brisvel");
+    return named ? argv[0] : "brisvel";
+}
+
+// Room for a command; a command that does not fit is not suggested.
+struct CommandWriter {
+    CommandText& text;
+    std::size_t end = 0;
+    bool fits = true;
+
+    void put(std::string_view piece) {
+        fits = fits && piece.size() < text.size() - end;  // and room for the terminating zero
+        if (!fits) return;
+        std::memcpy(text.data() + end, piece.data(), piece.size());
+        end += piece.size();
+        text[end] = '\0';
+    }
+    void put(char c) { put(std::string_view(&c, 1)); }
+};
+
+// A word that a POSIX shell reads as it stands.
+bool is_plain_for_posix(std::string_view word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= '0' && c <= '9') || is_letter(c) || std::strchr("_./,:@%+-", c) != nullptr;
+    });
+}
+
+// A POSIX shell: single quotes keep every byte but the quote itself, which
+// is closed, escaped and opened again.
+void put_posix_word(std::string_view word, CommandWriter& command) {
+    if (is_plain_for_posix(word)) return command.put(word);
+    command.put('\'');
+    for (const char c : word) command.put(c == '\'' ? std::string_view("'\\''") : std::string_view(&c, 1));
+    command.put('\'');
+}
+
+// cmd.exe hands the line to the program, whose runtime splits it into
+// words at blanks outside double quotes and reads \" as a quote. Inside
+// double quotes cmd.exe leaves & | < > ( ) ^ alone, but it still expands
+// %name% and !name! and toggles at every quote; a word that holds one of
+// those is quoted for the runtime and then has every character special to
+// cmd.exe escaped with ^, so that cmd.exe sees no quoted part at all.
+void put_cmd_word(std::string_view word, CommandWriter& command) {
+    const bool carets = word.find_first_of("%!\"") != std::string_view::npos;
+    if (!carets && !word.empty() && word.find_first_of(" \t&|<>()^") == std::string_view::npos)
+        return command.put(word);
+    // Without carets the folder's closing separator is left out, where the
+    // runtime would read \" as a quote; the run adds the separator anyway.
+    while (!carets && word.ends_with('\\') && word.size() > 1) word.remove_suffix(1);
+    const auto put_special = [&](char c) {
+        if (carets && std::strchr("()%!^\"<>&|", c) != nullptr) command.put('^');
+        command.put(c);
+    };
+    put_special('"');
+    std::size_t backslashes = 0;
+    for (const char c : word) {
+        if (carets && c == '"') {
+            for (std::size_t i = 0; i <= backslashes; ++i) command.put('\\');
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        put_special(c);
+    }
+    for (std::size_t i = 0; carets && i < backslashes; ++i) command.put('\\');
+    put_special('"');
+}
+
+void put_shell_word(std::string_view word, CommandWriter& command) {
+    if (kWindows)
+        put_cmd_word(word, command);
+    else
+        put_posix_word(word, command);
 }
 
 }  // namespace
@@ -158,16 +299,22 @@ bool build_output_path(const char* directory, OutputPath& path) {
     return true;
 }
 
-void format_command(const RunSettings& settings, int32_t NMax, CommandText& text) {
+bool format_command(const RunSettings& settings, int32_t NMax, CommandText& text) {
+    CommandWriter command{text};
+    std::array<char, 80> numbers{};
+    std::snprintf(numbers.data(), numbers.size(), "%d %d %d %d", settings.NMin, NMax, settings.SieveDepth,
+                  settings.WactorWorth);
     const std::string_view folder(settings.folder == nullptr ? "" : settings.folder);
-    const bool quoted = folder.find_first_of(" \t") != std::string_view::npos;
-    // Inside quotes a separator before the closing quote would make cmd.exe
-    // read a literal quote; the run adds the separator anyway.
-    const std::string_view shown =
-        quoted && folder.ends_with(kDirectorySeparator) ? folder.substr(0, folder.size() - 1) : folder;
-    std::snprintf(text.data(), text.size(), "brisvel %d %d %d %d%s%s%.*s%s", settings.NMin, NMax, settings.SieveDepth,
-                  settings.WactorWorth, folder.empty() ? "" : " ", quoted ? "\"" : "", static_cast<int>(shown.size()),
-                  shown.data(), quoted ? "\"" : "");
+    put_shell_word(settings.program, command);
+    // A folder that reads as an option needs the options ended before it.
+    if (!folder.empty() && word_of(settings.folder) != Word::kPlaced) command.put(" --");
+    command.put(' ');
+    command.put(numbers.data());
+    if (!folder.empty()) {
+        command.put(' ');
+        put_shell_word(folder, command);
+    }
+    return command.fits;
 }
 
 StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line) {
@@ -177,18 +324,21 @@ StageStatus read_command_line(int argc, char** argv, RunSettings& settings, Comm
     if (answered_information_request(options)) return StageStatus::kFinished;
     line.preview = options.preview;
     if (options.unknown != nullptr) {
-        say("Unknown option %s - exiting\n", options.unknown);
+        say_unknown_option(options.unknown);
         return StageStatus::kFailed;
     }
     std::array<const char*, kFolderPlace + 1> placed{};
     for (int32_t place = 0; place <= kFolderPlace; ++place)
         placed[static_cast<std::size_t>(place)] = placed_word(line.words, place);
+    settings.program = program_name(argc, argv);
     if (placed[kFolderPlace - 1] == nullptr) {
-        say_usage(argc, argv);
+        say("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", settings.program);
         return StageStatus::kFailed;
     }
     if (!build_output_path(placed[kFolderPlace], settings.outputPath)) {
         say("Output path too long - exiting\n");
+        say_note("the work file's path may have at most %d characters, %s and the separator included",
+                 static_cast<int>(kOutputPathSize - 1), kWorkFileName);
         return StageStatus::kFailed;
     }
     settings.folder = placed[kFolderPlace];

@@ -45,17 +45,23 @@ Words cut_folder_at_quote(Words words);
 // the name. False when that is more than 999 characters.
 bool build_output_path(const char* directory, OutputPath& path);
 
-// The command that runs as settings say, but up to NMax: "brisvel <NMin>
-// <NMax> <SieveDepth> <WactorWorth>" and the folder, in quotes when it
-// holds a blank.
-using CommandText = std::array<char, kOutputPathSize + 80>;
-void format_command(const RunSettings& settings, int32_t NMax, CommandText& text);
+// The command that runs as settings say, but up to NMax: the program as it
+// was typed, "<NMin> <NMax> <SieveDepth> <WactorWorth>" and the folder,
+// each word quoted where the host's shell needs it (a POSIX shell's single
+// quotes, cmd.exe's double quotes), with "--" before a folder that would
+// read as an option, so that pasted into that shell it runs those words.
+// False, with no command, where it does not fit the text.
+using CommandText = std::array<char, 8192>;
+bool format_command(const RunSettings& settings, int32_t NMax, CommandText& text);
 
-// The command line stage. "--help" and "-h" (and "/?" on Windows) and
-// "--version" are answered wherever they are typed, and the run ends there;
-// "--dry-run" asks for the preview; any other word that starts with "--",
-// or with "-" and a letter, is refused, so that a mistyped option can never
-// pass for a number or a folder, or be ignored after it, and turn a look
-// into a write. The remaining words are read into settings as the tool
-// always reads them. The words may be cut in place (cut_folder_at_quote).
+// The command line stage. "--help" and "-h" and "--version" are answered
+// wherever they are typed, and the run ends there; "--dry-run" asks for
+// the preview; on Windows "/help", "/h", "/?", "/version" and "/dry-run",
+// in any case, are the same options. Any other word that starts with "--",
+// or with "-" and a letter (on Windows also "/" and a letter, with no
+// further separator), is refused, so that a mistyped option can never pass
+// for a number or a folder, or be ignored after it, and turn a look into a
+// write. "--" ends the options: every word after it is placed. The placed
+// words are read into settings as the tool always reads them. The words may
+// be cut in place (cut_folder_at_quote).
 StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line);

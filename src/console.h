@@ -15,6 +15,20 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void say(const char* format, ...);
 
+// "Note: " and the text: what the tool adds after the description's
+// lines. A preview that said one asks for a second look.
+#ifdef __GNUC__
+__attribute__((format(printf, 1, 2)))
+#endif
+void say_note(const char* format, ...);
+int32_t notes_said();
+
+// The note that follows a failure on the file at path: why the host's
+// last call failed, in the system's words, and for a name without a
+// folder, the folder it was looked for in; an input that is not there is
+// "Note: no drask.dat in <folder>".
+void say_why(const char* path, bool input = false);
+
 // Whether a run was started by a double-click: it is the only process of
 // its console window, and its standard input and output are that console.
 // (A run in a console that a shell holds shares it; a script or a pipe

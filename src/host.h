@@ -87,9 +87,18 @@ bool write_to_console(std::span<const char> text);
 inline constexpr std::size_t kWholePipeWrite = 4096;
 
 // Opens an input for reading, for the caller to close; nullptr when it is
-// not there or cannot be opened. With waitForWriter a FIFO is opened as
-// fopen opens it, waiting for a writer; without, nothing is waited for.
+// not there or cannot be opened (the failure is remembered). With
+// waitForWriter a FIFO is opened as fopen opens it, waiting for a writer;
+// without, nothing is waited for.
 std::FILE* open_input(const char* path, bool waitForWriter);
+
+// Why the host's last call failed, remembered where it failed: an open,
+// a read, a write or a flush.
+void remember_failure();
+// Whether it failed for want of the file (or of its folder).
+bool failure_was_missing();
+// The system's words for it, in text.
+void describe_failure(std::span<char> text);
 
 // One file opened for appending, for reading, appending, locking, flushing
 // and cutting back. Its bytes are written as given on both hosts.
@@ -108,18 +117,30 @@ enum class OpenOutcome {
     kOpened,
     kNoReader,   // a FIFO that no program reads yet; nothing was opened
     kNotOpened,  // it cannot be opened for appending at all
+    kChanged,    // a look found no regular file behind the name any more; nothing is held
+};
+
+enum class OpenFor {
+    kAppend,
+    kAppendWaitingForReader,  // a FIFO without a reader is waited for
+    kLook,  // a preview's: a regular file opened as a run opens it, but never created or waited for
 };
 
 // Opens path for appending, creating a regular file when there is none
-// (through a link: the file it names), in one open that the handle then
+// (through links: the file they name), in one open that the handle then
 // classifies. A regular file is opened for reading and appending, unless
 // it cannot be read, so that its last byte is read through the handle the
 // lines go through; anything else (a FIFO, a device) is held for writing
 // alone, as fopen's "a" would. A FIFO without a reader is kNoReader unless
-// waitForReader, which waits for one; a socket cannot be opened. Other
-// programs may still read, write, rename over or remove the file while the
-// run holds it.
-OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle);
+// the purpose waits for one; a socket cannot be opened. Other programs may
+// still read, write, rename over or remove the file while the run holds
+// it. A look opens only a regular file that is there, with the same access
+// and sharing, and closes unread a handle that holds anything else.
+OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& handle);
+
+// A stream that reads the regular file the handle holds from its start,
+// for the caller to close; nullptr when it cannot be made.
+std::FILE* read_stream(const AppendHandle& handle);
 
 // Takes the exclusive lock on the file, held until it is closed, when no
 // other program holds it; false when one does. A file system that offers no
@@ -159,7 +180,7 @@ void close_append_handle(const AppendHandle& handle);
 using FolderPath = std::array<char, 4096>;
 
 // The folder that holds the file at path, or would hold it once created:
-// through a link, the link's target's. False when it does not fit.
+// through a chain of links, the last target's. False when it does not fit.
 bool folder_of(const char* path, FolderPath& folder);
 
 // Makes the folder entry of the file just created at path durable; problems
@@ -183,6 +204,10 @@ FileKind kind_at(const char* path);
 // Whether this user may write the file at path.
 bool may_write(const char* path);
 
+// The current folder, where the inputs and the run log are; "." when it
+// cannot be told.
+void current_folder(FolderPath& folder);
+
 enum class Creation {
     kRefused,  // the folder is missing or refuses this user
     kAllowed,
@@ -191,7 +216,3 @@ enum class Creation {
 
 // Whether a run could create the file at path, where there is none yet.
 Creation may_create(const char* path);
-
-// Whether another program holds the lock that a run would take on the file
-// open for reading: asked with a shared lock that is given back at once.
-bool lock_held_elsewhere(std::FILE* file);

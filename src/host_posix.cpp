@@ -26,6 +26,13 @@ constexpr mode_t kNewFileMode = 0666;  // as fopen creates files; the umask appl
 constexpr int kStalledWriteCheckMs = 200;
 // Opens of a path whose kind keeps changing between two calls.
 constexpr int kOpenAttempts = 3;
+// Links followed one after the other, as Linux follows them.
+constexpr int kMaxLinks = 40;
+
+// Why the last call failed, as errno said then, or that a FIFO has no
+// reader.
+int lastFailure = 0;
+constexpr int kNoReaderFailure = -1;
 
 // Runs a system call again for as long as a signal interrupts it.
 template <typename Call>
@@ -60,8 +67,11 @@ mode_t mode_at(const char* path) {
 bool wait_until_writable(int descriptor) {
     pollfd ready{descriptor, POLLOUT, 0};
     int got = 0;
-    while ((got = retrying([&] { return poll(&ready, 1, kStalledWriteCheckMs); })) == 0)
-        if (ending_signal_held()) return false;
+    while ((got = retrying([&] { return poll(&ready, 1, kStalledWriteCheckMs); })) == 0) {
+        if (!ending_signal_held()) continue;
+        errno = EINTR;
+        return false;
+    }
     return got > 0;
 }
 
@@ -166,9 +176,21 @@ bool write_to_console(std::span<const char> text) {
     return true;
 }
 
+void remember_failure() { lastFailure = errno; }
+
+bool failure_was_missing() { return lastFailure == ENOENT; }
+
+void describe_failure(std::span<char> text) {
+    std::snprintf(text.data(), text.size(), "%s",
+                  lastFailure == kNoReaderFailure ? "no program reads this FIFO" : std::strerror(lastFailure));
+}
+
 std::FILE* open_input(const char* path, bool waitForWriter) {
     const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC | (waitForWriter ? 0 : O_NONBLOCK)); });
-    if (descriptor < 0) return nullptr;
+    if (descriptor < 0) {
+        remember_failure();
+        return nullptr;
+    }
     fcntl(descriptor, F_SETFL, 0);
     std::FILE* file = fdopen(descriptor, "rb");
     if (file == nullptr) close(descriptor);
@@ -176,33 +198,50 @@ std::FILE* open_input(const char* path, bool waitForWriter) {
 }
 
 // One open, which the descriptor then classifies. What the name shows only
-// chooses the access: a regular file, or none yet (made here, through a
-// link: the file it names), is opened for reading too, so that its last
+// chooses the access: a regular file, or none yet (made here, through
+// links: the file they name), is opened for reading too, so that its last
 // byte is read through the handle the lines go through; anything else for
 // writing alone, as fopen's "a" opens it, since a FIFO opened for reading
 // too would be a reader of its own. A name that changed its kind between
-// the look and the open is looked at and opened again. Every write then
-// goes without blocking, so that it can look for held signals while it
-// waits.
-OpenOutcome open_for_append(const char* path, bool waitForReader, AppendHandle& handle) {
+// the look and the open is looked at and opened again; a preview's look
+// opens nothing but what showed as a regular file, and gives up instead.
+// Every write then goes without blocking, so that it can look for held
+// signals while it waits.
+OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& handle) {
+    const bool look = purpose == OpenFor::kLook;
+    const int create = look ? 0 : O_CREAT;
+    const int waits = purpose == OpenFor::kAppendWaitingForReader ? 0 : O_NONBLOCK;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         const mode_t named = mode_at(path);
         const bool regular = named == 0 || S_ISREG(named);
-        int descriptor = regular ? open_retrying(path, O_RDWR | O_CREAT | O_NONBLOCK) : -1;
+        if (look && !S_ISREG(named)) return OpenOutcome::kChanged;
+        int descriptor = regular ? open_retrying(path, O_RDWR | create | O_NONBLOCK) : -1;
         const bool readable = descriptor >= 0;
         // A regular file that this user may write but not read is written alone.
         if (descriptor < 0 && (!regular || errno == EACCES))
-            descriptor = open_retrying(path, regular ? O_WRONLY | O_CREAT : O_WRONLY | (waitForReader ? 0 : O_NONBLOCK));
-        // A socket refuses the open as a FIFO without a reader does.
-        if (descriptor < 0) return errno == ENXIO && S_ISFIFO(named) ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
+            descriptor = open_retrying(path, O_WRONLY | (regular ? create | O_NONBLOCK : waits));
+        if (descriptor < 0) {
+            // A socket refuses the open as a FIFO without a reader does.
+            const bool noReader = errno == ENXIO && S_ISFIFO(named);
+            lastFailure = noReader ? kNoReaderFailure : errno;
+            return noReader ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
+        }
         if (is_regular(descriptor) == regular) {
             fcntl(descriptor, F_SETFL, O_APPEND | O_NONBLOCK);
             handle = {descriptor, readable, named == 0};
             return OpenOutcome::kOpened;
         }
         close(descriptor);
+        if (look) return OpenOutcome::kChanged;
     }
     return OpenOutcome::kNotOpened;
+}
+
+std::FILE* read_stream(const AppendHandle& handle) {
+    const int copy = fcntl(handle.descriptor, F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = copy < 0 ? nullptr : fdopen(copy, "rb");
+    if (file == nullptr && copy >= 0) close(copy);
+    return file;
 }
 
 // A device (/dev/null, a terminal) holds no content that appenders share,
@@ -239,17 +278,20 @@ int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, st
         const std::array<iovec, 2> pieces = {rest_of(first, written),
                                              rest_of(second, written - std::min(written, first.size()))};
         const ssize_t wrote = retrying([&] { return writev(handle.descriptor, pieces.data(), 2); });
-        if (wrote > 0)
+        if (wrote > 0) {
             written += static_cast<std::size_t>(wrote);
-        else if (wrote == 0 || errno != EAGAIN || !wait_until_writable(handle.descriptor))
+        } else if (wrote == 0 || errno != EAGAIN || !wait_until_writable(handle.descriptor)) {
+            remember_failure();
             break;
+        }
     }
     return static_cast<int64_t>(written);
 }
 
 bool flush_to_storage(const AppendHandle& handle, bool regular) {
-    return retrying([&] { return fsync(handle.descriptor); }) == 0 ||
-           (!regular && (errno == EINVAL || errno == ENOTSUP));
+    if (retrying([&] { return fsync(handle.descriptor); }) == 0) return true;
+    remember_failure();
+    return !regular && (errno == EINVAL || errno == ENOTSUP);
 }
 
 bool cut_to(const AppendHandle& handle, int64_t size) {
@@ -258,21 +300,22 @@ bool cut_to(const AppendHandle& handle, int64_t size) {
 
 void close_append_handle(const AppendHandle& handle) { close(handle.descriptor); }
 
-// Through a link to a file not there yet, the target's folder: the link
-// names the file it is read from or would be made.
+// Through links to a file not there yet, the last target's folder: each
+// link names the file it is read from or would be made, relative to its
+// own folder unless its target starts at the root.
 bool folder_of(const char* path, FolderPath& folder) {
-    FolderPath target{};
-    const ssize_t length = readlink(path, target.data(), target.size() - 1);
     const int size = static_cast<int>(folder.size());
-    if (length <= 0 || length >= size - 1) {
-        if (std::snprintf(folder.data(), folder.size(), "%s", path) >= size) return false;
-    } else if (target[0] == '/') {
-        folder = target;
-    } else {
-        FolderPath linkFolder{};
-        if (std::snprintf(linkFolder.data(), linkFolder.size(), "%s", path) >= size) return false;
+    if (std::snprintf(folder.data(), folder.size(), "%s", path) >= size) return false;
+    for (int link = 0; link < kMaxLinks; ++link) {
+        FolderPath target{};
+        const ssize_t length = readlink(folder.data(), target.data(), target.size() - 1);
+        if (length <= 0) break;
+        if (length >= size - 1) return false;
+        FolderPath linkFolder = folder;
         cut_to_folder(linkFolder);
-        if (std::snprintf(folder.data(), folder.size(), "%s/%s", linkFolder.data(), target.data()) >= size)
+        if (target[0] == '/')
+            folder = target;
+        else if (std::snprintf(folder.data(), folder.size(), "%s/%s", linkFolder.data(), target.data()) >= size)
             return false;
     }
     cut_to_folder(folder);
@@ -288,32 +331,43 @@ void flush_folder_of(const char* path) {
     close(descriptor);
 }
 
+// What cannot be appended to leaves the reason an open would give.
 FileKind kind_at(const char* path) {
     struct stat status {};
-    if (stat(path, &status) != 0) return errno == ENOENT ? FileKind::kNone : FileKind::kOther;
+    if (stat(path, &status) != 0) {
+        remember_failure();
+        return errno == ENOENT ? FileKind::kNone : FileKind::kOther;
+    }
     if (S_ISREG(status.st_mode)) return FileKind::kRegular;
-    if (S_ISDIR(status.st_mode)) return FileKind::kFolder;
     if (S_ISFIFO(status.st_mode)) return FileKind::kFifo;
     if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return FileKind::kDevice;
-    return FileKind::kOther;
+    errno = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+    remember_failure();
+    return S_ISDIR(status.st_mode) ? FileKind::kFolder : FileKind::kOther;
 }
 
-bool may_write(const char* path) { return access(path, W_OK) == 0; }
+bool may_write(const char* path) {
+    if (access(path, W_OK) == 0) return true;
+    remember_failure();
+    return false;
+}
+
+void current_folder(FolderPath& folder) {
+    if (getcwd(folder.data(), folder.size()) == nullptr) std::snprintf(folder.data(), folder.size(), ".");
+}
 
 // access() lets root in anywhere; a file system that holds no blocks, as
 // the kernel's own that show processes and devices, may still make no file.
 Creation may_create(const char* path) {
     FolderPath folder{};
-    struct statvfs room {};
-    if (!folder_of(path, folder) || kind_at(folder.data()) != FileKind::kFolder ||
-        access(folder.data(), W_OK | X_OK) != 0)
-        return Creation::kRefused;
-    return statvfs(folder.data(), &room) == 0 && room.f_blocks > 0 ? Creation::kAllowed : Creation::kUnknown;
-}
-
-bool lock_held_elsewhere(std::FILE* file) {
-    const int descriptor = fileno(file);
-    if (retrying([&] { return flock(descriptor, LOCK_SH | LOCK_NB); }) != 0) return errno == EWOULDBLOCK;
-    flock(descriptor, LOCK_UN);
-    return false;
+    if (!folder_of(path, folder)) {
+        errno = ENAMETOOLONG;
+    } else if (const FileKind kind = kind_at(folder.data()); kind != FileKind::kFolder) {
+        errno = kind == FileKind::kNone ? ENOENT : ENOTDIR;
+    } else if (access(folder.data(), W_OK | X_OK) == 0) {
+        struct statvfs room {};
+        return statvfs(folder.data(), &room) == 0 && room.f_blocks > 0 ? Creation::kAllowed : Creation::kUnknown;
+    }
+    remember_failure();
+    return Creation::kRefused;
 }

@@ -1,3 +1,4 @@
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -42,19 +43,26 @@ HANDLE open_shared(const char* path, DWORD access, DWORD disposition, DWORD flag
                        disposition, flags, nullptr);
 }
 
+// Why the last call failed, as the system said then.
+DWORD lastFailure = 0;
+
 // The attributes of what path names; INVALID_FILE_ATTRIBUTES when nothing.
 DWORD attributes_at(const char* path) {
     WidePath wide{};
     return widened(path, wide) ? GetFileAttributesW(wide.data()) : INVALID_FILE_ATTRIBUTES;
 }
 
-// The file at path, created when absent, as a runtime descriptor that
-// appends in binary mode; -1 when it cannot be opened with access.
-int open_descriptor(const char* path, DWORD access, bool& created) {
-    const HANDLE file = open_shared(path, access, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) return -1;
-    created = GetLastError() != ERROR_ALREADY_EXISTS;
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
+// The file at path, created when absent if disposition says so, as a
+// runtime descriptor in binary mode; -1 when it cannot be opened with
+// access (the failure is remembered).
+int open_descriptor(const char* path, DWORD access, DWORD disposition, int mode, bool& created) {
+    const HANDLE file = open_shared(path, access, disposition, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        lastFailure = GetLastError();
+        return -1;
+    }
+    created = disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), mode | _O_BINARY);
     if (descriptor < 0) CloseHandle(file);
     return descriptor;
 }
@@ -73,12 +81,6 @@ bool lock_far_byte(HANDLE file, DWORD flags) {
     OVERLAPPED at{};
     at.OffsetHigh = kLockOffsetHigh;
     return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
-}
-
-void unlock_far_byte(HANDLE file) {
-    OVERLAPPED at{};
-    at.OffsetHigh = kLockOffsetHigh;
-    UnlockFileEx(file, 0, 1, 0, &at);
 }
 
 // A failed _write does not say how much of it reached the file. What did
@@ -109,6 +111,7 @@ int64_t append_piece(const AppendHandle& handle, const char* bytes, std::size_t 
         const std::size_t chunk = length - written;
         const int wrote = _write(handle.descriptor, bytes + written, static_cast<unsigned>(chunk));
         if (wrote <= 0) {
+            remember_failure();
             if (handle.readable)
                 written += static_cast<std::size_t>(landed_before_failure(handle, sizeBefore, bytes + written, chunk));
             break;
@@ -243,16 +246,50 @@ bool write_to_console(std::span<const char> text) {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
-// Windows has no FIFOs that an open could wait for.
-std::FILE* open_input(const char* path, bool) { return std::fopen(path, "rb"); }
+void remember_failure() { lastFailure = GetLastError(); }
 
-// Windows has no FIFOs: there is never a reader to wait for.
-OpenOutcome open_for_append(const char* path, bool, AppendHandle& handle) {
+bool failure_was_missing() { return lastFailure == ERROR_FILE_NOT_FOUND || lastFailure == ERROR_PATH_NOT_FOUND; }
+
+// The system's message, in the process's code page (UTF-8, by the
+// manifest), without its line end.
+void describe_failure(std::span<char> text) {
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        lastFailure, 0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    if (length == 0) std::snprintf(text.data(), text.size(), "error %lu", static_cast<unsigned long>(lastFailure));
+    for (std::size_t end = std::strlen(text.data()); end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n');)
+        text[--end] = '\0';
+}
+
+// Windows has no FIFOs that an open could wait for. Other programs keep
+// every access to an input, as to the files appended to.
+std::FILE* open_input(const char* path, bool) {
     bool created = false;
-    handle = {open_descriptor(path, GENERIC_READ | GENERIC_WRITE, created), true, false};
-    if (handle.descriptor < 0) handle = {open_descriptor(path, GENERIC_WRITE, created), false, false};
+    const int descriptor = open_descriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY, created);
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
+    if (file == nullptr && descriptor >= 0) _close(descriptor);
+    return file;
+}
+
+// Windows has no FIFOs: there is never a reader to wait for. A look opens
+// what is there, and only a file on a disk.
+OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& handle) {
+    const DWORD disposition = purpose == OpenFor::kLook ? OPEN_EXISTING : OPEN_ALWAYS;
+    bool created = false;
+    handle = {open_descriptor(path, GENERIC_READ | GENERIC_WRITE, disposition, _O_APPEND, created), true, false};
+    if (handle.descriptor < 0)
+        handle = {open_descriptor(path, GENERIC_WRITE, disposition, _O_APPEND, created), false, false};
     handle.created = created;
-    return handle.descriptor >= 0 ? OpenOutcome::kOpened : OpenOutcome::kNotOpened;
+    if (handle.descriptor < 0) return OpenOutcome::kNotOpened;
+    if (purpose != OpenFor::kLook || file_facts(handle).regular) return OpenOutcome::kOpened;
+    close_append_handle(handle);
+    return OpenOutcome::kChanged;
+}
+
+std::FILE* read_stream(const AppendHandle& handle) {
+    const int copy = _dup(handle.descriptor);
+    std::FILE* file = copy < 0 || _lseeki64(copy, 0, SEEK_SET) != 0 ? nullptr : _fdopen(copy, "rb");
+    if (file == nullptr && copy >= 0) _close(copy);
+    return file;
 }
 
 bool try_lock_for_append(const AppendHandle& handle) {
@@ -293,7 +330,9 @@ int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, st
 }
 
 bool flush_to_storage(const AppendHandle& handle, bool regular) {
-    return _commit(handle.descriptor) == 0 || !regular;
+    if (_commit(handle.descriptor) == 0) return true;
+    remember_failure();
+    return !regular;
 }
 
 bool cut_to(const AppendHandle& handle, int64_t size) { return _chsize_s(handle.descriptor, size) == 0; }
@@ -316,29 +355,32 @@ bool folder_of(const char* path, FolderPath& folder) {
 void flush_folder_of(const char*) {}
 
 // Windows has no FIFOs; a device name (NUL, CON) shows no attributes of
-// a folder.
+// a folder. What cannot be appended to leaves the reason an open gives.
 FileKind kind_at(const char* path) {
     const DWORD attributes = attributes_at(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::kNone : FileKind::kOther;
+        remember_failure();
+        return failure_was_missing() ? FileKind::kNone : FileKind::kOther;
     }
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kFolder : FileKind::kRegular;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FileKind::kRegular;
+    lastFailure = ERROR_ACCESS_DENIED;
+    return FileKind::kFolder;
 }
 
-bool may_write(const char* path) { return (attributes_at(path) & FILE_ATTRIBUTE_READONLY) == 0; }
+bool may_write(const char* path) {
+    if ((attributes_at(path) & FILE_ATTRIBUTE_READONLY) == 0) return true;
+    lastFailure = ERROR_ACCESS_DENIED;
+    return false;
+}
 
 Creation may_create(const char* path) {
     FolderPath folder{};
-    return folder_of(path, folder) && kind_at(folder.data()) == FileKind::kFolder ? Creation::kAllowed
-                                                                                  : Creation::kRefused;
+    if (folder_of(path, folder) && kind_at(folder.data()) == FileKind::kFolder) return Creation::kAllowed;
+    lastFailure = ERROR_PATH_NOT_FOUND;
+    return Creation::kRefused;
 }
 
-// Windows has no call that only asks for a lock: a shared lock on the far
-// byte is taken and at once given back.
-bool lock_held_elsewhere(std::FILE* file) {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (!lock_far_byte(handle, LOCKFILE_FAIL_IMMEDIATELY)) return GetLastError() == ERROR_LOCK_VIOLATION;
-    unlock_far_byte(handle);
-    return false;
+void current_folder(FolderPath& folder) {
+    if (_getcwd(folder.data(), static_cast<int>(folder.size())) == nullptr)
+        std::snprintf(folder.data(), folder.size(), ".");
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -19,7 +20,32 @@ const char* after_last_newline(const char* begin, const char* end) {
     return end;
 }
 
+char narrowed(unsigned unit) { return unit < 0x80 ? static_cast<char>(unit) : '?'; }
+
+// The second unit of a surrogate pair: its first already gave the '?'.
+bool ends_pair(unsigned unit) { return unit >= 0xdc00 && unit < 0xe000; }
+
 }  // namespace
+
+// Runs of ASCII go through the chosen kernel, a vector at a time; any other
+// unit is taken here.
+std::size_t narrowed_utf16(const char* units, std::size_t length, char* bytes, bool bigEndian) {
+    const std::size_t low = bigEndian ? 1 : 0;
+    std::size_t made = 0;
+    std::size_t at = 0;
+    while (length - at >= 2) {
+        const std::size_t run = narrow_ascii_units(units + at, length - at, bytes + made, bigEndian);
+        at += run;
+        made += run / 2;
+        if (run > 0) continue;
+        const auto* unitBytes = reinterpret_cast<const unsigned char*>(units + at);
+        const unsigned unit = unitBytes[low] | unitBytes[1 - low] << 8;
+        if (!ends_pair(unit)) bytes[made++] = narrowed(unit);
+        at += 2;
+    }
+    if (at < length) bytes[made++] = '?';
+    return made;
+}
 
 InputBlock& shared_input_block() {
     static InputBlock block;
@@ -28,7 +54,7 @@ InputBlock& shared_input_block() {
 
 InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode)
     : file_(file), block_(&block), mode_(mode), next_(block.data()), end_(block.data()),
-      atEndOfFile_(false), failed_(false) {}
+      atEndOfFile_(false), failed_(false), encoding_(Encoding::kUnknown) {}
 
 // Keeps at least the longest read unread, so that a CR whose next byte
 // decides whether it counts is never the last byte held while the file
@@ -39,10 +65,19 @@ void InputReads::fill() {
     const auto kept = static_cast<std::size_t>(end_ - next_);
     std::memmove(front, next_, kept);
     char* fresh = front + kept;
-    const auto room = static_cast<std::size_t>(kInputBlockSize - kept);
-    const std::size_t got = std::fread(fresh, 1, room, file_);
+    // UTF-16 is read in whole code units: the block's room is even.
+    const auto room = static_cast<std::size_t>(kInputBlockSize - kept) & ~std::size_t{1};
+    std::size_t got = std::fread(fresh, 1, room, file_);
     failed_ = std::ferror(file_) != 0;
+    if (failed_) remember_failure();
     atEndOfFile_ = got < room;
+    std::size_t mark = 0;  // the byte-order mark's length, at the start of the file
+    if (encoding_ == Encoding::kUnknown) {
+        const std::string_view start(fresh, std::min<std::size_t>(got, 2));
+        encoding_ = start == "\xff\xfe" ? Encoding::kUtf16Le : start == "\xfe\xff" ? Encoding::kUtf16Be : Encoding::kBytes;
+        mark = encoding_ == Encoding::kBytes ? 0 : 2;
+    }
+    if (encoding_ != Encoding::kBytes) got = narrowed_utf16(fresh + mark, got - mark, fresh, encoding_ == Encoding::kUtf16Be);
     const char* freshEnd = fresh + got;
     if (mode_ == InputMode::kText) {
         const char* ctrlZ = find_byte(fresh, freshEnd, kCtrlZ);

@@ -10,6 +10,11 @@
 // the read that it ends: a read holds at most 99 characters, and one that
 // ends in CR LF may so hold 100 bytes. What the readers take from a read,
 // the first character and the numbers, is the same either way.
+//
+// A file that starts with a UTF-16 byte-order mark (as Windows PowerShell
+// and Notepad's "Unicode" save text) is read as the text it holds: one byte
+// a character, an ASCII character as itself and any other as '?', a byte
+// that no number or keyword holds.
 #pragma once
 
 #include <array>
@@ -94,4 +99,12 @@ private:
     const char* end_;
     bool atEndOfFile_;  // nothing more is to be read from the file
     bool failed_;       // reading stopped at a read error
+    enum class Encoding { kUnknown, kBytes, kUtf16Le, kUtf16Be } encoding_;
 };
+
+// Turns the UTF-16 code units [units, units + length), in the byte order
+// that bigEndian says, into one byte a character at bytes, which may be
+// units itself or lie before it, as InputReads reads such a file (a
+// surrogate pair counts once; an odd last byte, half a unit, gives a '?');
+// returns the bytes made.
+std::size_t narrowed_utf16(const char* units, std::size_t length, char* bytes, bool bigEndian);

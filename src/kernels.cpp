@@ -78,6 +78,19 @@ const char* find_byte(const char* p, const char* end, char byte) {
     return found != nullptr ? static_cast<const char*>(found) : end;
 }
 
+std::size_t narrow_ascii_units([[maybe_unused]] const char* units, [[maybe_unused]] std::size_t length,
+                               [[maybe_unused]] char* bytes, [[maybe_unused]] bool bigEndian) {
+    switch (choice()) {
+#ifdef BRISVEL_X86_KERNELS
+        case Kernel::kAvx512Vbmi:
+        case Kernel::kAvx512: return avx512::narrow_ascii_units(units, length, bytes, bigEndian);
+        case Kernel::kAvx2: return avx2::narrow_ascii_units(units, length, bytes, bigEndian);
+        case Kernel::kSsse3: return ssse3::narrow_ascii_units(units, length, bytes, bigEndian);
+#endif
+        default: return 0;
+    }
+}
+
 const char* read_common_removal_lines(const char* p, [[maybe_unused]] const char* end,
                                       [[maybe_unused]] Candidate* pairs, [[maybe_unused]] int32_t maxPairs,
                                       int32_t& count) {

@@ -70,6 +70,13 @@ int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
 // Where byte first lies in [p, end), or end.
 const char* find_byte(const char* p, const char* end, char byte);
 
+// Narrows the UTF-16 code units [units, units + length), in the byte order
+// that bigEndian says, to one byte each at bytes, a vector of units at a
+// time while all of them are ASCII; returns how many bytes of units it took
+// (bytes gets half as many). bytes may be units or lie before it. The
+// portable kernel takes none.
+std::size_t narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian);
+
 // The removal list's common lines, "<digits> <1 to 8 digits> <1 to 8
 // digits>" and "\n" or "\r\n", are read from a window of this many bytes at
 // the start of each.

@@ -21,10 +21,14 @@ struct Avx2 {
     static Vector differ(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
     static bool any(Vector v) { return _mm256_testz_si256(v, v) == 0; }
     static Vector widened(Vector sums, Vector v) { return _mm256_add_epi64(sums, _mm256_sad_epu8(v, zero())); }
-    static void store(int64_t* lanes, Vector v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), v); }
+    static void store(void* p, Vector v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     static Lanes equal(Vector v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
     static Lanes at_most(Vector v, char c) { return _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(c)), v); }
     static Vector minus(Vector v, char c) { return _mm256_sub_epi8(v, _mm256_set1_epi8(c)); }
+    static Vector units_of(uint16_t unit) { return _mm256_set1_epi16(static_cast<int16_t>(unit)); }
+    static Vector second_bytes(Vector v) { return _mm256_srli_epi16(v, 8); }
+    // Packed within each 16-byte half, then the halves' quarters put in order.
+    static Vector narrowed(Vector a, Vector b) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xd8); }
     static uint64_t bits(Lanes lanes) { return static_cast<uint32_t>(_mm256_movemask_epi8(lanes)); }
 };
 
@@ -39,4 +43,8 @@ const char* avx2::find_byte(const char* p, const char* end, char byte) { return 
 const char* avx2::read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
                                     int32_t& count) {
     return read_common_lines_over<Avx2>(p, end, pairs, maxPairs, count);
+}
+
+std::size_t avx2::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
+    return narrow_ascii_units_over<Avx2>(units, length, bytes, bigEndian);
 }

@@ -23,10 +23,18 @@ struct Avx512 {
     static Vector differ(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
     static bool any(Vector v) { return _mm512_test_epi8_mask(v, v) != 0; }
     static Vector widened(Vector sums, Vector v) { return _mm512_add_epi64(sums, _mm512_sad_epu8(v, zero())); }
-    static void store(int64_t* lanes, Vector v) { _mm512_storeu_si512(lanes, v); }
+    static void store(void* p, Vector v) { _mm512_storeu_si512(p, v); }
     static Lanes equal(Vector v, char c) { return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c)); }
     static Lanes at_most(Vector v, char c) { return _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(c)); }
     static Vector minus(Vector v, char c) { return _mm512_sub_epi8(v, _mm512_set1_epi8(c)); }
+    static Vector units_of(uint16_t unit) { return _mm512_set1_epi16(static_cast<int16_t>(unit)); }
+    static Vector second_bytes(Vector v) { return _mm512_srli_epi16(v, 8); }
+    // Packed within each 16-byte quarter, then the quarters' halves put in
+    // order. (The unmasked permutation trips a false "uninitialized" warning
+    // in GCC 12's header.)
+    static Vector narrowed(Vector a, Vector b) {
+        return _mm512_maskz_permutexvar_epi64(0xff, _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0), _mm512_packus_epi16(a, b));
+    }
     static uint64_t bits(Lanes lanes) { return lanes; }
 };
 
@@ -38,4 +46,8 @@ int32_t avx512::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
 
 const char* avx512::find_byte(const char* p, const char* end, char byte) {
     return find_byte_over<Avx512>(p, end, byte);
+}
+
+std::size_t avx512::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
+    return narrow_ascii_units_over<Avx512>(units, length, bytes, bigEndian);
 }

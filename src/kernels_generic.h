@@ -14,13 +14,18 @@
 //                                   or, and, xor
 //   V::any(v)                       whether a byte is not 0
 //   V::widened(sums, v)             sums, in 64-bit lanes, with v's bytes added
-//   V::store(lanes, sums)           the 64-bit lanes of sums, stored
+//   V::store(p, v)                  v's bytes, stored at p
+//   V::units_of(u)                  the 16-bit unit u in every 16-bit lane
+//   V::second_bytes(v)              each 16-bit lane's second byte, moved to its first
+//   V::narrowed(a, b)               the first byte of every 16-bit lane of a, then b, in order,
+//                                   for lanes below 0x100
 //   V::equal(v, c), V::at_most(v, c)
 //                                   the lanes equal to c; at most c, unsigned
 //   V::minus(v, c)                  each byte less c, wrapping
 //   V::bits(lanes)                  bit i set for lane i
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -31,16 +36,19 @@
 namespace ssse3 {
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
 const char* find_byte(const char* p, const char* end, char byte);
+std::size_t narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian);
 const char* read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs, int32_t& count);
 }  // namespace ssse3
 namespace avx2 {
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
 const char* find_byte(const char* p, const char* end, char byte);
+std::size_t narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian);
 const char* read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs, int32_t& count);
 }  // namespace avx2
 namespace avx512 {
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
 const char* find_byte(const char* p, const char* end, char byte);
+std::size_t narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian);
 }  // namespace avx512
 namespace vbmi {
 int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
@@ -196,6 +204,29 @@ const char* find_byte_over(const char* p, const char* end, char byte) {
         if (const uint64_t found = V::bits(V::equal(V::load(p), byte)); found != 0) return p + __builtin_ctzll(found);
     const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
     return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+// ---- UTF-16 text, one byte a character ----
+
+// Vectors of code units are narrowed while every unit is ASCII: its byte
+// that holds the high half is 0, and its other byte is below 0x80. The
+// units are loaded before their bytes are stored, so bytes may lie where
+// the units did, or before.
+template <typename V>
+std::size_t narrow_ascii_units_over(const char* units, std::size_t length, char* bytes, bool bigEndian) {
+    const typename V::Vector beyond = V::units_of(bigEndian ? 0x80ff : 0xff80);
+    std::size_t at = 0;
+    for (; length - at >= 2 * V::kWidth; at += 2 * V::kWidth) {
+        typename V::Vector first = V::load(units + at);
+        typename V::Vector second = V::load(units + at + V::kWidth);
+        if (V::any(V::both(V::either(first, second), beyond))) break;
+        if (bigEndian) {
+            first = V::second_bytes(first);
+            second = V::second_bytes(second);
+        }
+        V::store(bytes + at / 2, V::narrowed(first, second));
+    }
+    return at;
 }
 
 // ---- The removal list's common lines ----

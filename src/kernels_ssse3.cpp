@@ -22,10 +22,13 @@ struct Ssse3 {
     static Vector differ(Vector a, Vector b) { return _mm_xor_si128(a, b); }
     static bool any(Vector v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero())) != 0xffff; }
     static Vector widened(Vector sums, Vector v) { return _mm_add_epi64(sums, _mm_sad_epu8(v, zero())); }
-    static void store(int64_t* lanes, Vector v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v); }
+    static void store(void* p, Vector v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     static Lanes equal(Vector v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
     static Lanes at_most(Vector v, char c) { return _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(c)), v); }
     static Vector minus(Vector v, char c) { return _mm_sub_epi8(v, _mm_set1_epi8(c)); }
+    static Vector units_of(uint16_t unit) { return _mm_set1_epi16(static_cast<int16_t>(unit)); }
+    static Vector second_bytes(Vector v) { return _mm_srli_epi16(v, 8); }
+    static Vector narrowed(Vector a, Vector b) { return _mm_packus_epi16(a, b); }
     static uint64_t bits(Lanes lanes) { return static_cast<uint16_t>(_mm_movemask_epi8(lanes)); }
 };
 
@@ -40,4 +43,8 @@ const char* ssse3::find_byte(const char* p, const char* end, char byte) { return
 const char* ssse3::read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
                                     int32_t& count) {
     return read_common_lines_over<Ssse3>(p, end, pairs, maxPairs, count);
+}
+
+std::size_t ssse3::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
+    return narrow_ascii_units_over<Ssse3>(units, length, bytes, bigEndian);
 }

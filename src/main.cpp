@@ -1,7 +1,5 @@
 // brisvel: turns the candidates of a sieve file into P-1 assignments for the
 // factoring client's work file, or shows what a run would do.
-#include <algorithm>
-
 #include "candidate.h"
 #include "command_line.h"
 #include "host.h"
@@ -43,9 +41,9 @@ int run(StageStatus status, RunState& state) {
 
 int preview(StageStatus status, RunState& state) {
     Verdict verdict = Verdict::kClear;
-    if (status == StageStatus::kContinue) verdict = note_arguments(state.line.words, state.settings);
+    if (status == StageStatus::kContinue) note_arguments(state.line.words, state.settings);
     if (status == StageStatus::kContinue) status = read_candidates(state);
-    if (status == StageStatus::kContinue) verdict = std::max(verdict, look_at_writes(state.table, state.settings));
+    if (status == StageStatus::kContinue) verdict = look_at_writes(state.table, state.settings);
     return end_preview(status, verdict);
 }
 

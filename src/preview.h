@@ -20,7 +20,7 @@ enum class Verdict {
 
 // "Note: ..." for every argument that the run would not take as typed: a
 // number written otherwise, a word after the folder, an empty range.
-Verdict note_arguments(const Words& words, const RunSettings& settings);
+void note_arguments(const Words& words, const RunSettings& settings);
 
 // In place of the run's writes: "Would output <count> candidates to
 // <path>" and the lines, one to a console line; what the run would meet at
@@ -32,5 +32,5 @@ Verdict look_at_writes(const CandidateTable& table, const RunSettings& settings)
 
 // "Dry run: nothing was written", and the preview's exit status: failure
 // where the run would fail (or stop as failed), the second look's status
-// where the verdict asks for one, else success.
+// where the verdict asks for one or a note was said, else success.
 int end_preview(StageStatus status, Verdict verdict);

@@ -171,14 +171,17 @@ void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
     std::FILE* in = open_input(kRemovalListName, true);
     if (in == nullptr) {
         say("Can't find %s - continuing\n", kRemovalListName);
+        say_why(kRemovalListName, true);
         return;
     }
     say("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
     const bool readToEnd = read_removal_stream(in, run_reading(settings), table, removed);
     std::fclose(in);
-    if (!readToEnd)
-        say("Failed to read %s - continuing\n", kRemovalListName);
-    else
+    if (readToEnd) {
         say("Removed %d candidates.\n", removed);
+        return;
+    }
+    say("Failed to read %s - continuing\n", kRemovalListName);
+    say_why(kRemovalListName, true);
 }

@@ -17,4 +17,5 @@ struct RunSettings {
     int32_t WactorWorth;
     OutputPath outputPath;  // the work file's
     const char* folder;     // as the run read it; nullptr when none was given
+    const char* program;    // as it was typed, for the commands the run suggests
 };

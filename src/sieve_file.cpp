@@ -80,19 +80,37 @@ void take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table)
 void say_range_that_fits(const RunSettings& settings, const CandidateTable& full) {
     const FittingRange fits = range_that_fits(full);
     if (fits.pairs == 0) {
-        say("Note: no NMax fits: more than %d pairs have n %d\n", kTableSlots - 1, fits.NMax);
+        say_note("no NMax fits: more than %d pairs have n %d", kTableSlots - 1, fits.NMax);
         return;
     }
-    CommandText command{};
-    format_command(settings, fits.NMax, command);
-    say("Note: NMax %d keeps %d pairs: %s\n", fits.NMax, fits.pairs, command.data());
+    static CommandText command;
+    if (format_command(settings, fits.NMax, command))
+        say_note("NMax %d keeps %d pairs: %s", fits.NMax, fits.pairs, command.data());
+    else
+        say_note("NMax %d keeps %d pairs", fits.NMax, fits.pairs);
+}
+
+// Takes the header's reads; returns the first of its lines that starts a
+// k section, numbered from 1, or 0.
+int32_t skip_header(InputReads& reads) {
+    int32_t line = 0;
+    int32_t keyed = 0;
+    bool startsLine = true;
+    InputSpan read{};
+    for (int32_t taken = 0; taken < kSieveHeaderReads && reads.next_read(read); ++taken) {
+        line += startsLine ? 1 : 0;
+        if (startsLine && keyed == 0 && read.end - read.begin >= 2 && read.begin[0] == 'k' && read.begin[1] == '=')
+            keyed = line;
+        startsLine = read.end[-1] == '\n';
+    }
+    return keyed;
 }
 
 }  // namespace
 
-SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table) {
+SieveResult read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table) {
     InputReads reads(in, shared_input_block(), reading.mode);
-    reads.skip_reads(kSieveHeaderReads);
+    const int32_t keyedHeaderLine = skip_header(reads);
     SieveReader reader{0, 0, {reading.NMin, reading.NMax, false}};
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
         const char* skipped =
@@ -102,8 +120,8 @@ SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, Cand
         else
             take_sieve_read(reads.take_read(), reader, table);
     }
-    if (reads.failed()) return SieveOutcome::kReadError;
-    return table.count == kTableSlots ? SieveOutcome::kTableFull : SieveOutcome::kEndOfFile;
+    if (reads.failed()) return {SieveOutcome::kReadError, keyedHeaderLine};
+    return {table.count == kTableSlots ? SieveOutcome::kTableFull : SieveOutcome::kEndOfFile, keyedHeaderLine};
 }
 
 FittingRange range_that_fits(const CandidateTable& full) {
@@ -117,19 +135,24 @@ StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) 
     std::FILE* in = open_input(kSieveFileName, true);
     if (in == nullptr) {
         say("Failed to open %s - exiting\n", kSieveFileName);
+        say_why(kSieveFileName, true);
         return StageStatus::kFailed;
     }
     say("Searching %s... ", kSieveFileName);
-    const SieveOutcome outcome = read_sieve_stream(in, run_reading(settings), table);
+    const SieveResult result = read_sieve_stream(in, run_reading(settings), table);
     std::fclose(in);
     if (table.count == kTableSlots) {
         say("Too many n values.  Choose a smaller range. Exiting\n");
-        if (outcome == SieveOutcome::kTableFull) say_range_that_fits(settings, table);
-    } else if (outcome == SieveOutcome::kReadError) {
+        if (result.outcome == SieveOutcome::kTableFull) say_range_that_fits(settings, table);
+    } else if (result.outcome == SieveOutcome::kReadError) {
         say("Failed to read %s - exiting\n", kSieveFileName);
+        say_why(kSieveFileName, true);
     }
-    if (outcome != SieveOutcome::kEndOfFile) return StageStatus::kFailed;
+    if (result.outcome != SieveOutcome::kEndOfFile) return StageStatus::kFailed;
     say("%d numbers between %d =< n < %d\n", table.count, settings.NMin, settings.NMax);
+    if (result.keyedHeaderLine > 0)
+        say_note("line %d of %s starts with k= but is skipped as one of its three header lines: is the header "
+                 "missing?", result.keyedHeaderLine, kSieveFileName);
     return table.count == 0 ? StageStatus::kFinished : StageStatus::kContinue;
 }
 

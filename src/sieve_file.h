@@ -21,6 +21,15 @@ enum class SieveOutcome {
     kReadError,  // the table may be full too
 };
 
+// What reading the sieve file found: how it ended, and the first line
+// among the header's that starts a k section ("k="), numbered from 1; 0
+// when none does. Such a line is skipped all the same, but it suggests a
+// file without its three header lines, whose first section is lost.
+struct SieveResult {
+    SieveOutcome outcome;
+    int32_t keyedHeaderLine;
+};
+
 // Reads the whole stream, header included, into table, in the shared input
 // block. Each read is interpreted by its first
 // character: "k=<k>" sets k, "+<d>" adds d to n, anything else is an
@@ -30,7 +39,7 @@ enum class SieveOutcome {
 // slot, the rest is read all the same, keeping the kTableSlots pairs of the
 // smallest n (in no order), so that range_that_fits can tell how far the
 // range may reach.
-SieveOutcome read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table);
+SieveResult read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table);
 
 // For a table that the whole file filled: the largest NMax for which the
 // same NMin keeps fewer than kTableSlots pairs (the kTableSlots-th smallest
@@ -44,8 +53,9 @@ FittingRange range_that_fits(const CandidateTable& full);
 
 // The sieve stage: opens the sieve file, fills table with the kernel chosen
 // for this processor, reports problems and then the count of pairs
-// found; a run that found none is finished. A range with too many pairs
-// is refused with the NMax that would fit and the command with it.
+// found, with a note on a header line that starts a k section; a run that
+// found none is finished. A range with too many pairs is refused with the
+// NMax that would fit and the command with it.
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);
 
 // The sieve reader's fast path: skipping runs of "+<d>" lines that store no

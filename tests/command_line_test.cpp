@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host.h"
+#include "test_support.h"
 
 namespace {
 
@@ -90,7 +91,10 @@ TEST(CommandLine, TellsOptionsFromNumbers) {
         {{"1", "2", "3", "4", "-z"}, StageStatus::kFailed, 0, false},
         {{"-A", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
         {{"-Z", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
-        {{"--", "1", "2", "3", "4"}, StageStatus::kFailed, 0, false},
+        {{"--", "1", "2", "3", "4"}, StageStatus::kContinue, 1, false},
+        {{"1", "--", "-a", "3", "4"}, StageStatus::kContinue, 1, false},
+        {{"--", "--dry-run", "2", "3", "4"}, StageStatus::kContinue, 0, false},
+        {{"--version", "--", "1"}, StageStatus::kFinished, 0, false},
         {{"-5", "2", "3", "4"}, StageStatus::kContinue, -5, false},
         {{"-", "2", "3", "4"}, StageStatus::kContinue, 0, false},
         {{"-.5", "2", "3", "4"}, StageStatus::kContinue, 0, false},
@@ -127,39 +131,47 @@ TEST(FolderWord, IsLeftWholeWhereItsWordsWouldNotFit) {
     }
 }
 
-// A command named for the user to type carries the folder as the run read
-// it, quoted when it holds a blank, without a separator before the closing
-// quote, where cmd.exe would read a literal quote.
-TEST(Command, RestatesTheSettingsWithAnotherNMax) {
-    const std::string sep(1, kDirectorySeparator);
-    const struct {
-        const char* folder;
-        std::string expected;
-    } cases[] = {
-        {nullptr, "brisvel -5 1234567 45 -2"},
-        {"", "brisvel -5 1234567 45 -2"},
-        {"client", "brisvel -5 1234567 45 -2 client"},
-        {"client/", "brisvel -5 1234567 45 -2 client/"},
-        {"my client", "brisvel -5 1234567 45 -2 \"my client\""},
-        {"my\tclient", "brisvel -5 1234567 45 -2 \"my\tclient\""},
-    };
-    for (const auto& c : cases) {
-        RunSettings settings{};
-        settings.NMin = -5;
-        settings.NMax = 200;
-        settings.SieveDepth = 45;
-        settings.WactorWorth = -2;
-        settings.folder = c.folder;
-        CommandText text{};
-        format_command(settings, 1234567, text);
-        EXPECT_EQ(std::string(text.data()), c.expected);
+// The words that a POSIX shell makes of command, run in folder.
+std::vector<std::string> shell_words(const std::string& folder, const std::string& command) {
+    write_file(folder + "/script", "set -- " + command + "\nprintf '%s\\0' \"$@\"\n");
+    std::FILE* shell = popen(("cd '" + folder + "' && sh ./script").c_str(), "r");
+    std::string out;
+    for (int c = 0; shell != nullptr && (c = std::fgetc(shell)) != EOF;) out += static_cast<char>(c);
+    if (shell != nullptr) pclose(shell);
+    std::vector<std::string> words;
+    for (std::size_t at = 0, end = 0; (end = out.find('\0', at)) != std::string::npos; at = end + 1)
+        words.push_back(out.substr(at, end - at));
+    return words;
+}
+
+// The command suggested for a range too full starts with the program as it
+// was typed and, pasted into a POSIX shell, runs exactly its words, whatever
+// the folder holds (in a folder of files that a pattern would match), with
+// "--" before a folder that would read as an option.
+TEST(Command, RunsExactlyItsWordsInAShell) {
+    TempDir dir;
+    for (const char* name : {"x", "axb", "brisvel"}) write_file(dir / name, "");
+    std::vector<std::string> folders = {"", "client", "my  client", "my\tclient", "-v", "--", "--help", "~", "#x", "a=b"};
+    for (const char c : std::string(";&|<>()$\\`'\"*?~#% ")) {
+        folders.push_back(std::string(1, c));
+        folders.push_back(std::string("a") + c + "b");
     }
-    RunSettings settings{};
-    const std::string folder = "my client" + sep;
-    settings.folder = folder.c_str();
-    CommandText text{};
-    format_command(settings, 7, text);
-    EXPECT_EQ(std::string(text.data()), "brisvel 0 7 0 0 \"my client\"");
+    for (const std::string program : {"brisvel", "./my dir/it's brisvel"}) {
+        for (const std::string& folder : folders) {
+            RunSettings settings{};
+            settings.NMin = -5;
+            settings.SieveDepth = 45;
+            settings.WactorWorth = -2;
+            settings.folder = folder.c_str();
+            settings.program = program.c_str();
+            CommandText text{};
+            ASSERT_TRUE(format_command(settings, 1234567, text));
+            std::vector<std::string> expected = {program, "-5", "1234567", "45", "-2"};
+            if (folder.starts_with("-")) expected.insert(expected.begin() + 1, "--");
+            if (!folder.empty()) expected.push_back(folder);
+            EXPECT_EQ(shell_words(dir.path(), text.data()), expected) << text.data();
+        }
+    }
 }
 
 TEST(OutputPath, RefusesPathsLongerThan999Characters) {

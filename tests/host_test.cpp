@@ -23,7 +23,9 @@ bool is_root() { return geteuid() == 0; }
 
 // One open, which the handle then classifies: a regular file is read and
 // written through one handle, anything else written alone, a FIFO without a
-// reader is told apart, and what cannot take lines is refused.
+// reader is told apart, and what cannot take lines is refused. A preview's
+// look opens a regular file that is there, as the run would, and nothing
+// else: no FIFO, no device, nothing it would have to create.
 TEST(HostOpen, OpensEachKindOfFileAsAnAppendWants) {
     TempDir dir;
     write_file(dir / "regular", "x\n");
@@ -38,26 +40,35 @@ TEST(HostOpen, OpensEachKindOfFileAsAnAppendWants) {
     const struct {
         const char* name;
         std::string path;
+        OpenFor purpose;
         OpenOutcome outcome;
         bool readable;
         bool created;
     } cases[] = {
-        {"a regular file", dir / "regular", OpenOutcome::kOpened, true, false},
-        {"none yet", dir / "new", OpenOutcome::kOpened, true, true},
-        {"through a link to a file not there yet", dir / "link", OpenOutcome::kOpened, true, true},
+        {"a regular file", dir / "regular", OpenFor::kAppend, OpenOutcome::kOpened, true, false},
+        {"none yet", dir / "new", OpenFor::kAppend, OpenOutcome::kOpened, true, true},
+        {"through a link to a file not there yet", dir / "link", OpenFor::kAppend, OpenOutcome::kOpened, true, true},
         // Root reads whatever the permissions say.
-        {"a file this user may write but not read", dir / "write-only", OpenOutcome::kOpened, is_root(), false},
-        {"a FIFO that nobody reads", dir / "fifo", OpenOutcome::kNoReader, false, false},
-        {"a FIFO that a program reads", dir / "read-fifo", OpenOutcome::kOpened, false, false},
-        {"a device", "/dev/null", OpenOutcome::kOpened, false, false},
-        {"a socket", dir / "socket", OpenOutcome::kNotOpened, false, false},
-        {"a folder", dir / "folder", OpenOutcome::kNotOpened, false, false},
-        {"in a missing folder", dir / "missing/new", OpenOutcome::kNotOpened, false, false},
+        {"a file this user may write but not read", dir / "write-only", OpenFor::kAppend, OpenOutcome::kOpened,
+         is_root(), false},
+        {"a FIFO that nobody reads", dir / "fifo", OpenFor::kAppend, OpenOutcome::kNoReader, false, false},
+        {"a FIFO that a program reads", dir / "read-fifo", OpenFor::kAppend, OpenOutcome::kOpened, false, false},
+        {"a device", "/dev/null", OpenFor::kAppend, OpenOutcome::kOpened, false, false},
+        {"a socket", dir / "socket", OpenFor::kAppend, OpenOutcome::kNotOpened, false, false},
+        {"a folder", dir / "folder", OpenFor::kAppend, OpenOutcome::kNotOpened, false, false},
+        {"in a missing folder", dir / "missing/new", OpenFor::kAppend, OpenOutcome::kNotOpened, false, false},
+        {"a look at a regular file", dir / "regular", OpenFor::kLook, OpenOutcome::kOpened, true, false},
+        {"a look at one this user may write but not read", dir / "write-only", OpenFor::kLook,
+         OpenOutcome::kOpened, is_root(), false},
+        {"a look at nothing", dir / "looked-for", OpenFor::kLook, OpenOutcome::kChanged, false, false},
+        {"a look at a FIFO that a program reads", dir / "read-fifo", OpenFor::kLook, OpenOutcome::kChanged, false,
+         false},
+        {"a look at a device", "/dev/null", OpenFor::kLook, OpenOutcome::kChanged, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AppendHandle handle{-1, false, false};
-        ASSERT_EQ(open_for_append(c.path.c_str(), false, handle), c.outcome);
+        ASSERT_EQ(open_for_append(c.path.c_str(), c.purpose, handle), c.outcome);
         if (c.outcome != OpenOutcome::kOpened) continue;
         EXPECT_EQ(handle.readable, c.readable);
         EXPECT_EQ(handle.created, c.created);
@@ -65,6 +76,7 @@ TEST(HostOpen, OpensEachKindOfFileAsAnAppendWants) {
         close_append_handle(handle);
     }
     EXPECT_TRUE(file_exists(dir / "made.ini"));
+    EXPECT_FALSE(file_exists(dir / "looked-for"));
     close(reader);
 }
 
@@ -133,20 +145,24 @@ TEST(HostLook, TellsWhatAPathNamesAndWhetherARunCouldMakeIt) {
     EXPECT_EQ(may_write((dir / "regular").c_str()), is_root());
 }
 
-// The lock is asked for with a shared lock that is given back at once: a
-// run may take it right after.
-TEST(HostLook, AsksForTheLockWithoutKeepingIt) {
+// A look asks for the lock that a run takes: another program's lock,
+// shared or exclusive, is seen, and the look's own is given back with its
+// handle, so that a run may take it right after.
+TEST(HostLook, AsksForTheRunsLockWithoutKeepingIt) {
     TempDir dir;
     write_file(dir / "work", "x\n");
-    std::FILE* file = std::fopen((dir / "work").c_str(), "r");
-    ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(lock_held_elsewhere(file));
-    const int other = open((dir / "work").c_str(), O_RDONLY);
-    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0) << "the preview kept a lock";
-    EXPECT_TRUE(lock_held_elsewhere(file));
-    close(other);
-    EXPECT_FALSE(lock_held_elsewhere(file));
-    std::fclose(file);
+    for (const int held : {0, LOCK_SH, LOCK_EX}) {
+        const int other = open((dir / "work").c_str(), O_RDONLY);
+        if (held != 0) {
+            ASSERT_EQ(flock(other, held), 0);
+        }
+        AppendHandle look{-1, false, false};
+        ASSERT_EQ(open_for_append((dir / "work").c_str(), OpenFor::kLook, look), OpenOutcome::kOpened);
+        EXPECT_EQ(try_lock_for_append(look), held == 0) << held;
+        close_append_handle(look);
+        EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0) << "the look kept a lock";
+        close(other);
+    }
 }
 
 }  // namespace

@@ -55,19 +55,57 @@ std::string random_bytes(std::mt19937& random) {
     return bytes;
 }
 
+// The same text saved as UTF-16, either byte order, reads as it does in
+// ASCII.
 TEST(InputReads, CutsAsFgetsDoesOnTheBytesTheHostHandsIt) {
     std::mt19937 random(20261210);
     for (int i = 0; i < 200; ++i) {
         const std::string bytes = random_bytes(random);
         for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
-            const std::vector<std::string> expected =
-                fgets_reads(mode == InputMode::kText ? text_mode_bytes(bytes) : bytes);
-            for (const Kernel kernel : runnable_kernels()) {
+            const std::vector<std::string> expected = fgets_reads(readable_bytes(bytes, mode));
+            for (const std::string& file : {bytes, utf16_file(bytes, false), utf16_file(bytes, true)}) {
+                for (const Kernel kernel : runnable_kernels()) {
+                    std::FILE* in = stream_with(file);
+                    bool failed = true;
+                    EXPECT_EQ(tool_reads(in, mode, kernel, failed), expected)
+                        << i << " mode " << static_cast<int>(mode) << " kernel " << static_cast<int>(kernel)
+                        << " file of " << file.size() << " bytes";
+                    EXPECT_FALSE(failed);
+                    std::fclose(in);
+                }
+            }
+        }
+    }
+}
+
+// A UTF-16 file gives one byte a character: an ASCII character as itself,
+// any other (a surrogate pair among them) as '?', and so does a last byte
+// that is half a code unit.
+TEST(InputReads, TakeAUtf16FileOneByteACharacter) {
+    const struct {
+        std::vector<unsigned> units;
+        std::string text;
+    } cases[] = {
+        {{'k', '=', '7', '\n', '1', '5', '0'}, "k=7\n150"},
+        {{0xe9, '1', 0x100, 0x7f, 0xfeff}, "?1?\x7f?"},
+        {{'1', 0xd83d, 0xde00, '2'}, "1?2"},
+        {{0x0a0d, '1'}, "?1"},
+    };
+    for (const auto& c : cases) {
+        for (const bool bigEndian : {false, true}) {
+            std::string file = bigEndian ? "\xfe\xff" : "\xff\xfe";
+            for (const unsigned unit : c.units) {
+                const char high = static_cast<char>(unit >> 8);
+                const char low = static_cast<char>(unit & 0xff);
+                file += bigEndian ? std::string{high, low} : std::string{low, high};
+            }
+            for (const std::string& bytes : {file, file + "x"}) {
                 std::FILE* in = stream_with(bytes);
                 bool failed = true;
-                EXPECT_EQ(tool_reads(in, mode, kernel, failed), expected)
-                    << i << " mode " << static_cast<int>(mode) << " kernel " << static_cast<int>(kernel);
-                EXPECT_FALSE(failed);
+                std::string text;
+                for (const std::string& read : tool_reads(in, InputMode::kBinary, Kernel::kPortable, failed))
+                    text += read;
+                EXPECT_EQ(text, c.text + (bytes.size() > file.size() ? "?" : "")) << c.text << bigEndian;
                 std::fclose(in);
             }
         }
@@ -84,7 +122,7 @@ TEST(InputReads, CutAtNinetyNineCharactersAsFgetsCuts) {
                 std::FILE* in = stream_with(bytes);
                 bool failed = true;
                 EXPECT_EQ(tool_reads(in, mode, Kernel::kPortable, failed),
-                          fgets_reads(mode == InputMode::kText ? text_mode_bytes(bytes) : bytes))
+                          fgets_reads(readable_bytes(bytes, mode)))
                     << characters << " characters, mode " << static_cast<int>(mode) << (end.size() == 2 ? ", CR LF" : "");
                 std::fclose(in);
             }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,8 +71,12 @@ std::string logged(const std::string& range, const std::string& width) {
 // not be checked or an argument is not taken as typed. The run after it
 // appends the lines it showed.
 TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
-    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket };
+    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket, kLinksToNowhere };
     enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
+    // Another program's hold on the work file: its lock, or (on Windows) an
+    // open that shares no write access.
+    enum class Lock { kNone, kExclusive, kShared, kUnshared };
+    enum class Inputs { kBoth, kNoList, kNoHeader, kNumberHeader };
     const std::string nul(1, '\0');
     const std::string logText[] = {
         "",
@@ -91,76 +96,104 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         std::vector<std::string> args;
         Work work;
         Log log;
-        bool lockedElsewhere;
+        Lock lock;
         std::string says;  // what the preview prints, among its lines
         int status;
         std::optional<int> runStatus;  // the real run's after it; nullopt: it would wait, and is not run
+        Inputs inputs = Inputs::kBoth;
     } cases[] = {
-        {"typed first", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kNone, false,
+        {"typed first", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kNone, Lock::kNone,
          "Would output 8 candidates to worktodo.ini\n" + listing +
              "worktodo.ini does not exist yet: the run would create it\n", 0, 0},
         {"typed last, after the folder", {"100", "200", "45", "1", "client", "--dry-run"}, Work::kNone, Log::kNone,
-         false, "Would output 8 candidates to " + host_path("client", "worktodo.ini") + "\n", 0, 0},
-        {"typed between the numbers", {"100", "--dry-run", "200", "45", "1"}, Work::kLines, Log::kTouching, false,
-         kCounted + kNoList + "Would output 8 candidates", 0, 0},
-        {"a work file with lines", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, false,
+         Lock::kNone, "Would output 8 candidates to " + host_path("client", "worktodo.ini") + "\n", 0, 0},
+        {"typed between the numbers", {"100", "--dry-run", "200", "45", "1"}, Work::kLines, Log::kTouching, Lock::kNone,
+         kCounted + "Searching recent.txt... Removed 0 candidates.\nWould output 8 candidates", 0, 0},
+        // Without its removal list a run hands out pairs that are done already.
+        {"no removal list", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kNone, Lock::kNone,
+         kCounted + "Can't find recent.txt - continuing\nNote: no recent.txt in ", 3, 0, Inputs::kNoList},
+        {"a sieve file whose first lines start a k section", {"--dry-run", "100", "200", "45", "1"}, Work::kNone,
+         Log::kNone, Lock::kNone, "Note: line 1 of drask.dat starts with k= but is skipped as one of its three header "
+         "lines: is the header missing?\n", 3, 0, Inputs::kNoHeader},
+        {"a header of numbers is no second look", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kNone,
+         Lock::kNone, "Would output 8 candidates", 0, 0, Inputs::kNumberHeader},
+        {"a work file with lines", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, Lock::kNone,
          "worktodo.ini holds 2 lines, the last without a line end: the run would end it first\n", 0, 0},
         {"a work file whose lines are whole", {"--dry-run", "100", "200", "45", "1"}, Work::kWholeLines, Log::kNone,
-         false, "worktodo.ini holds 2 lines\n", 0, 0},
-        {"a missing folder", {"--dry-run", "100", "200", "45", "1", "clinet"}, Work::kNone, Log::kNone, false,
+         Lock::kNone, "worktodo.ini holds 2 lines\n", 0, 0},
+        {"a missing folder", {"--dry-run", "100", "200", "45", "1", "clinet"}, Work::kNone, Log::kNone, Lock::kNone,
          "Failed to open " + host_path("clinet", "worktodo.ini") + " for output - exiting\n", 1, 1},
         {"the work file given as its folder", {"--dry-run", "100", "200", "45", "1", "worktodo.ini"}, Work::kLines,
-         Log::kNone, false, "Failed to open " + host_path("worktodo.ini", "worktodo.ini") + " for output - exiting\n",
+         Log::kNone, Lock::kNone, "Failed to open " + host_path("worktodo.ini", "worktodo.ini") + " for output - exiting\n",
          1, 1},
-        {"a work file that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kFolder, Log::kNone, false,
+        {"a work file that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kFolder, Log::kNone, Lock::kNone,
          "Failed to open worktodo.ini for output - exiting\n", 1, 1},
-        {"a work file that is a socket", {"--dry-run", "100", "200", "45", "1"}, Work::kSocket, Log::kNone, false,
+        {"a work file that is a socket", {"--dry-run", "100", "200", "45", "1"}, Work::kSocket, Log::kNone, Lock::kNone,
          "Failed to open worktodo.ini for output - exiting\n", 1, 1},
         // A FIFO is never opened: whether a program reads it is not asked.
-        {"a FIFO that nobody reads", {"--dry-run", "100", "200", "45", "1"}, Work::kFifo, Log::kNone, false,
+        {"a FIFO that nobody reads", {"--dry-run", "100", "200", "45", "1"}, Work::kFifo, Log::kNone, Lock::kNone,
          fifoWork, 0, std::nullopt},
-        {"a FIFO that a program reads", {"--dry-run", "100", "200", "45", "1"}, Work::kReadFifo, Log::kNone, false,
+        {"a FIFO that a program reads", {"--dry-run", "100", "200", "45", "1"}, Work::kReadFifo, Log::kNone, Lock::kNone,
          fifoWork + "Dry run", 0, std::nullopt},
-        {"a lock held elsewhere", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, true,
+        {"a lock held elsewhere", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, Lock::kExclusive,
          "Another program holds the lock on worktodo.ini: the run would wait for it\n", 0, std::nullopt},
-        {"overlapping ranges in the log", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kOverlapping, false,
+        {"a shared lock held elsewhere", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone,
+         Lock::kShared, "Another program holds the lock on worktodo.ini: the run would wait for it\n", 0, std::nullopt},
+        {"a work file held without sharing write access", {"--dry-run", "100", "200", "45", "1"}, Work::kLines,
+         Log::kNone, Lock::kUnshared, "Failed to open worktodo.ini for output - exiting\nNote: worktodo.ini in ", 1,
+         std::nullopt},
+        // Links are followed to the end of their chain before the folder is judged.
+        {"links to a file in a missing folder", {"--dry-run", "100", "200", "45", "1"}, Work::kLinksToNowhere,
+         Log::kNone, Lock::kNone, "Failed to open worktodo.ini for output - exiting\nNote: worktodo.ini in ", 1, 1},
+        {"overlapping ranges in the log", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kOverlapping, Lock::kNone,
          "brisvel.log already shows n from 150 to 250: line 2\nbrisvel.log already shows n from -5 to 101: line 4\n",
          3, 0},
-        {"a zero byte in a log line", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kZeroByte, false,
+        {"a zero byte in a log line", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kZeroByte, Lock::kNone,
          "brisvel.log already shows n from 150 to 250: line 2\n", 3, 0},
-        {"a log that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFolder, false,
+        {"a log that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFolder, Lock::kNone,
          notChecked + "Failed to open brisvel.log for output - continuing\n", 3, 0},
-        {"a log that is a FIFO", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFifo, false,
+        {"a log that is a FIFO", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFifo, Lock::kNone,
          notChecked + "brisvel.log is a FIFO: the run writes to the program that reads it, or goes on without it "
                       "when none does\n",
          3, 0},
         // The file system of processes lets root in and makes no file; it refuses others.
         {"a folder where the file system may make no file", {"--dry-run", "100", "200", "45", "1", "/proc"},
-         Work::kNone, Log::kNone, false,
+         Work::kNone, Log::kNone, Lock::kNone,
          geteuid() == 0 ? "/proc/worktodo.ini does not exist yet: whether the run can create it there cannot be "
                           "told before it tries\n"
                         : "Failed to open /proc/worktodo.ini for output - exiting\n",
          geteuid() == 0 ? 3 : 1, 1},
         {"numbers not taken as typed, and no range", {"--dry-run", "100", "2OO", "45", "1,5"}, Work::kNone,
-         Log::kNone, false,
+         Log::kNone, Lock::kNone,
          "Note: NMax \"2OO\" is read as 2\nNote: WactorWorth \"1,5\" is read as 1\n"
          "Note: NMin 100 is not below NMax 2: the range is empty\n"
          "Searching drask.dat... 0 numbers between 100 =< n < 2\nDry run", 3, 0},
         // The whole numbers are read as atol reads them; WactorWorth as a decimal, cut to its whole part.
         {"a whole number written as a decimal", {"--dry-run", "1e2", "200", "45", "2.5"}, Work::kNone, Log::kNone,
-         false, "Note: NMin \"1e2\" is read as 1\nSearching drask.dat... 8 numbers between 1 =< n < 200\n", 3, 0},
-        {"a number beyond 32 bits", {"--dry-run", "100", "99999999999", "45", "1"}, Work::kNone, Log::kNone, false,
+         Lock::kNone, "Note: NMin \"1e2\" is read as 1\nSearching drask.dat... 8 numbers between 1 =< n < 200\n", 3, 0},
+        {"a number beyond 32 bits", {"--dry-run", "100", "99999999999", "45", "1"}, Work::kNone, Log::kNone, Lock::kNone,
          "Note: NMax \"99999999999\" is read as 2147483647\nSearching", 3, 0},
         {"a word after the folder", {"100", "200", "45", "1", "client", "extra", "--dry-run"}, Work::kNone,
-         Log::kNone, false, "Note: \"extra\" after the folder is ignored\nSearching", 3, 0},
+         Log::kNone, Lock::kNone, "Note: \"extra\" after the folder is ignored\nSearching", 3, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const bool posixOnly = c.work == Work::kFifo || c.work == Work::kReadFifo || c.work == Work::kSocket ||
-                               c.log == Log::kFifo || c.args.back() == "/proc";
-        if ((kWindowsHost && posixOnly) || (kEmulatedWine && c.lockedElsewhere)) continue;
+                               c.work == Work::kLinksToNowhere || c.log == Log::kFifo || c.args.back() == "/proc" ||
+                               c.lock == Lock::kShared;
+        if ((kWindowsHost && posixOnly) || (!kWindowsHost && c.lock == Lock::kUnshared) ||
+            (kEmulatedWine && c.lock != Lock::kNone))
+            continue;
         TempDir caseDir;
-        write_file(caseDir / "drask.dat", kSieve);
+        const std::string body = kSieve.substr(kHeader.size());
+        write_file(caseDir / "drask.dat", c.inputs == Inputs::kNoHeader     ? body
+                                          : c.inputs == Inputs::kNumberHeader ? "100\n150\n+1\n" + body
+                                                                              : kSieve);
+        if (c.inputs != Inputs::kNoList) write_file(caseDir / "recent.txt", "id k n\n");
+        if (c.work == Work::kLinksToNowhere) {
+            fs::create_symlink("next", caseDir / "worktodo.ini");
+            fs::create_symlink("missing/queue.ini", caseDir / "next");
+        }
         fs::create_directory(caseDir / "client");
         if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
         if (c.work == Work::kWholeLines) write_file(caseDir / "worktodo.ini", "a\nb\n");
@@ -177,17 +210,24 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         if (c.log != Log::kNone && c.log <= Log::kZeroByte)
             write_file(caseDir / "brisvel.log", logText[static_cast<int>(c.log)]);
         HeldLock held{-1, {}};
-        if (c.lockedElsewhere) held = hold_lock_in(caseDir.path(), "worktodo.ini");
+        if (c.lock == Lock::kExclusive) held = hold_lock_in(caseDir.path(), "worktodo.ini");
+        if (c.lock == Lock::kUnshared) held = keep_unshared_in(caseDir.path(), "worktodo.ini");
+        if (c.lock == Lock::kShared) {
+            held.descriptor = open((caseDir / "worktodo.ini").c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(flock(held.descriptor, LOCK_SH), 0);
+        }
         const std::vector<std::string> before = snapshot(caseDir.path());
 
         const RunResult preview = run_brisvel(caseDir.path(), c.args);
         EXPECT_NE(preview.out.find(host_text(c.says)), std::string::npos) << preview.out;
         EXPECT_TRUE(preview.out.ends_with(host_text("\nDry run: nothing was written\n"))) << preview.out;
         EXPECT_EQ(preview.status, c.status);
-        EXPECT_EQ(preview.out.find("holds the lock") != std::string::npos, c.lockedElsewhere) << preview.out;
+        EXPECT_EQ(preview.out.find("holds the lock") != std::string::npos,
+                  c.lock == Lock::kExclusive || c.lock == Lock::kShared)
+            << preview.out;
         EXPECT_EQ(preview.err, "");
         EXPECT_EQ(snapshot(caseDir.path()), before);
-        if (c.lockedElsewhere) release_lock(caseDir.path(), held);
+        if (c.lock != Lock::kNone) release_lock(caseDir.path(), held);
         if (reader >= 0) close(reader);
         if (!c.runStatus) continue;
 

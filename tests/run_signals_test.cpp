@@ -29,15 +29,18 @@ struct FifoRun {
     std::string announced;  // what the run printed until then
 };
 
-const std::string kFifoCounted = kSearching + "5000 numbers between 1000 =< n < 99999\n" + kNoList +
-                                 "Waiting for a program to read worktodo.ini\n";
+// What a run in workDir prints until it waits for the FIFO's reader.
+std::string fifo_counted(const std::string& workDir) {
+    return kSearching + "5000 numbers between 1000 =< n < 99999\n" + no_list(workDir) +
+           "Waiting for a program to read worktodo.ini\n";
+}
 
 FifoRun start_run_into_fifo(const std::string& workDir, const RunOptions& options = {}) {
     write_file(workDir + "/drask.dat", sieve_with_pairs(4999));
     const std::string fifo = workDir + "/worktodo.ini";
     if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
     const StartedRun started = start_brisvel(workDir, {"1000", "99999", "45", "1"}, options);
-    std::string announced = read_until(started.outFd, kFifoCounted);
+    std::string announced = read_until(started.outFd, fifo_counted(workDir));
     return {started, open(fifo.c_str(), O_RDONLY | O_CLOEXEC), announced};
 }
 
@@ -67,10 +70,12 @@ TEST_F(Run, AFifoThatStopsTakingTheLinesIsAFailedWriteThatSaysWhatWentOut) {
         if (c.signal != 0) close(run.reader);
         long long sent = -1;
         std::sscanf(out.c_str(), "Could not put worktodo.ini back as it was: %lld", &sent);
-        EXPECT_EQ(run.announced, kFifoCounted);
+        EXPECT_EQ(run.announced, fifo_counted(dir.path()));
         EXPECT_EQ(first, 'P');
         EXPECT_EQ(out + result.out, "Could not put worktodo.ini back as it was: " + std::to_string(sent) +
-                                        " bytes of this run went out to it\nFailed to write worktodo.ini - exiting\n");
+                                        " bytes of this run went out to it\nFailed to write worktodo.ini - exiting\n" +
+                                        "Note: worktodo.ini in " + dir.path() + ": " +
+                                        (c.signal == 0 ? "Broken pipe" : "Interrupted system call") + "\n");
         EXPECT_GT(sent, 0);
         EXPECT_LT(sent, static_cast<long long>(batchSize));
         EXPECT_EQ(result.status, c.signal == 0 ? 1 : -1);
@@ -131,7 +136,7 @@ TEST_F(Run, AStalledConsoleDoesNotHoldTheRun) {
     const RunResult result = finish_brisvel(started);
     EXPECT_TRUE(ended) << "SIGTERM did not end the run within ten seconds";
     EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == SIGTERM);
-    EXPECT_EQ(result.out, std::string(options.stalledStdoutFill, '.') + kCounted + kNoList);
+    EXPECT_EQ(result.out, std::string(options.stalledStdoutFill, '.') + kCounted + no_list());
     EXPECT_EQ(work_file(folder + "/worktodo.ini"), example_lines());
     const std::string log = contents_if_any(at("brisvel.log")).value_or("");
     EXPECT_TRUE(log.ends_with(" 8 candidates in " + folder + "/worktodo.ini\n")) << log;
@@ -165,7 +170,7 @@ TEST_F(Run, ASignalDuringTheWriteEndsTheRunOnceItIsReported) {
         const RunResult result = finish_brisvel(run.started);
         EXPECT_EQ(got.size(), batch.size());
         EXPECT_TRUE(got == batch) << "the lines that reached the work file";
-        EXPECT_EQ(run.announced + result.out, kFifoCounted + "Output 5000 candidates to worktodo.ini\n");
+        EXPECT_EQ(run.announced + result.out, fifo_counted(dir.path()) + "Output 5000 candidates to worktodo.ini\n");
         EXPECT_EQ(result.signal, c.signal);
         const std::string log = contents_if_any(at("brisvel.log")).value_or("");
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
@@ -222,7 +227,7 @@ TEST_F(Run, AClosedStandardOutputPutsNoConsoleTextIntoTheFiles) {
 // line it could not write.
 TEST_F(Run, ASignalEndsTheWaitForTheRunLogsLock) {
     write_file(at("drask.dat"), kSieve);
-    const std::string waiting = host_text(kCounted + kNoList + "Output 8 candidates to worktodo.ini\n" +
+    const std::string waiting = host_text(kCounted + no_list() + "Output 8 candidates to worktodo.ini\n" +
                                           "Waiting for another program to finish with brisvel.log\n");
     const std::vector<int> signals = kWindowsHost ? std::vector{SIGINT} : std::vector{SIGTERM, SIGHUP, SIGABRT};
     for (const int signal : signals) {
@@ -280,7 +285,7 @@ TEST_F(Run, AppendsToTheFileThePathNamesAfterWaitingForTheLock) {
         }
         release_lock(dir.path(), held);
         const RunResult result = finish_brisvel(started);
-        EXPECT_EQ(before + result.out, host_text(kCounted + kNoList) + waiting +
+        EXPECT_EQ(before + result.out, host_text(kCounted + no_list()) + waiting +
                                            host_text("Output 8 candidates to worktodo.ini\n")) << c.name;
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(work_file(), c.after) << c.name;

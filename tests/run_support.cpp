@@ -14,6 +14,10 @@ std::string work_lines(const std::vector<std::pair<int, int>>& pairs, const std:
     return lines;
 }
 
+std::string no_list(const std::string& folder) {
+    return "Can't find recent.txt - continuing\nNote: no recent.txt in " + host_folder(folder) + "\n";
+}
+
 std::string example_lines() {
     return work_lines({{21, 107}, {13, 120}, {21, 137}, {45, 137}, {21, 138}, {45, 154}, {13, 168}, {13, 180}});
 }
@@ -51,6 +55,12 @@ RunOptions helper_program() {
 HeldLock hold_lock_in(const std::string& dir, const std::string& name) {
     if (!kWindowsHost) return {hold_lock(dir + "/" + name), {}};
     const StartedRun holder = start_brisvel(dir, {"hold", name}, helper_program());
+    read_until(holder.outFd, "locked");
+    return {-1, holder};
+}
+
+HeldLock keep_unshared_in(const std::string& dir, const std::string& name) {
+    const StartedRun holder = start_brisvel(dir, {"keep", name}, helper_program());
     read_until(holder.outFd, "locked");
     return {-1, holder};
 }

@@ -20,7 +20,9 @@ inline const std::string kSieve =
     kHeader + "k=13\n120\n+48\n+12\n+40\nk=21\n107\n+30\n+1\n+80\nk=5359\n150\nk=45\n137\n+17\n";
 inline const std::string kSearching = "Searching drask.dat... ";
 inline const std::string kCounted = kSearching + "8 numbers between 100 =< n < 200\n";
-inline const std::string kNoList = "Can't find recent.txt - continuing\n";
+
+// What a run in folder says where there is no removal list.
+std::string no_list(const std::string& folder);
 
 // The work lines of the pairs, each with SieveDepth and WactorWorth as tail.
 std::string work_lines(const std::vector<std::pair<int, int>>& pairs, const std::string& tail = "45,1");
@@ -33,6 +35,7 @@ protected:
     TempDir dir;
 
     std::string at(const std::string& name) const { return dir / name; }
+    std::string no_list() const { return ::no_list(dir.path()); }
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
         RunResult result = run_brisvel(dir.path(), args, options);
         EXPECT_EQ(result.err, "");
@@ -60,4 +63,6 @@ struct HeldLock {
 };
 
 HeldLock hold_lock_in(const std::string& dir, const std::string& name);
+// On Windows: the file held open by a program that shares no write access.
+HeldLock keep_unshared_in(const std::string& dir, const std::string& name);
 void release_lock(const std::string& dir, const HeldLock& held);

@@ -30,7 +30,7 @@ SieveRead read_text(const std::string& bytes, InputMode mode, int32_t NMin, int3
     auto table = std::make_unique<CandidateTable>();
     std::FILE* in = stream_with(bytes);
     const ForcedKernel forced(kernel);
-    const SieveOutcome outcome = read_sieve_stream(in, {mode, NMin, NMax}, *table);
+    const SieveOutcome outcome = read_sieve_stream(in, {mode, NMin, NMax}, *table).outcome;
     std::fclose(in);
     return {outcome, entries_of(*table)};
 }
@@ -172,7 +172,7 @@ TEST(SieveReader, ReportsAReadErrorRatherThanAnEnd) {
     std::FILE* in = std::fopen(dir.path().c_str(), "r");
     ASSERT_NE(in, nullptr);
     auto table = std::make_unique<CandidateTable>();
-    EXPECT_EQ(read_sieve_stream(in, {InputMode::kBinary, 0, 100}, *table),
+    EXPECT_EQ(read_sieve_stream(in, {InputMode::kBinary, 0, 100}, *table).outcome,
               SieveOutcome::kReadError);
     std::fclose(in);
 }
@@ -220,7 +220,7 @@ TEST(SieveReader, MatchesThePlainReaderOnRandomFiles) {
         const auto NMax = NMin + static_cast<int32_t>(random() % 20000);  // often inside a long run
         for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
             auto expected = std::make_unique<CandidateTable>();
-            std::FILE* in = stream_with(mode == InputMode::kText ? text_mode_bytes(file) : file);
+            std::FILE* in = stream_with(readable_bytes(file, mode));
             const SieveOutcome outcome = reference_read_sieve(in, NMin, NMax, *expected);
             std::fclose(in);
             SieveRead read = read_text(file, NMin, NMax, mode);

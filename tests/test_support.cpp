@@ -46,6 +46,12 @@ void write_file(const std::string& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+std::string utf16_file(const std::string& text, bool bigEndian) {
+    std::string file = bigEndian ? "\xfe\xff" : "\xff\xfe";
+    for (const char c : text) file += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return file;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
@@ -107,6 +113,25 @@ std::string host_text(const std::string& text) {
 
 std::string host_path(const std::string& directory, const std::string& name) {
     return directory + kSeparator + name;
+}
+
+bool matches(const std::string& text, const std::string& expected) {
+    const std::size_t reason = expected.find(kAnyReason);
+    if (reason == std::string::npos) return text == expected;
+    if (text.compare(0, reason, expected, 0, reason) != 0) return false;
+    const std::size_t lineEnd = text.find('\n', reason);
+    const std::size_t rest = expected.find('\n', reason);
+    if (lineEnd == std::string::npos || rest == std::string::npos || lineEnd == reason) return false;
+    // The reason is the rest of the line, whatever line end the host writes.
+    const std::size_t reasonEnd = text[lineEnd - 1] == '\r' && expected[rest - 1] == '\r' ? lineEnd - 1 : lineEnd;
+    return matches(text.substr(reasonEnd), expected.substr(reason + kAnyReason.size()));
+}
+
+std::string host_folder(const std::string& path) {
+    if (!kWindowsHost) return path;
+    std::string folder = "Z:" + path;  // Wine's drive of the root
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    return folder;
 }
 
 std::string local_path(const std::string& hostPath) {

@@ -32,11 +32,22 @@ std::string host_text(const std::string& text);
 // name in directory, joined as the tested executable joins them.
 std::string host_path(const std::string& directory, const std::string& name);
 
+// An absolute path of this test's as the tested executable names it.
+std::string host_folder(const std::string& path);
+
 // A relative path that the tested executable printed, as this test sees it.
 std::string local_path(const std::string& hostPath);
 
 // The program name that the tested executable is given.
 std::string invoked_name();
+
+// In an expected text, the system's words for why a call failed: any text
+// up to the end of its line.
+inline const std::string kAnyReason = "<reason>";
+
+// Whether text is expected, where each kAnyReason stands for any text
+// without a newline.
+bool matches(const std::string& text, const std::string& expected);
 
 // A fresh, empty folder that is removed with everything in it at the end.
 class TempDir {
@@ -54,6 +65,11 @@ private:
 };
 
 void write_file(const std::string& path, const std::string& bytes);
+
+// A file of UTF-16 code units, each byte of text one unit, in the byte order
+// that bigEndian says, after its byte-order mark: text as Windows
+// PowerShell saves it.
+std::string utf16_file(const std::string& text, bool bigEndian);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // Makes a socket file at path, which no program listens on.

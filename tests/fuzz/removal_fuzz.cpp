@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
         fill_table(expected, input);
         bool expectedRead = false;
-        const std::string readable = mode == InputMode::kText ? text_mode_bytes(raw) : raw;
+        const std::string readable = readable_bytes(raw, mode);
         std::FILE* in = open_fuzz_file(readable);
         const int32_t expectedRemoved = reference_apply_removal(in, input.NMin, input.NMax, expected, expectedRead);
         std::fclose(in);

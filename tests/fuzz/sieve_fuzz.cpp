@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
         tables.expected.count = 0;
-        const std::string readable = mode == InputMode::kText ? text_mode_bytes(raw) : raw;
+        const std::string readable = readable_bytes(raw, mode);
         std::FILE* in = open_fuzz_file(readable);
         const SieveOutcome expected = reference_read_sieve(in, input.NMin, input.NMax, tables.expected);
         std::fclose(in);
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             tables.actual.count = 0;
             in = open_fuzz_file(raw);
             choose_kernel(kernel);
-            const SieveOutcome actual = read_sieve_stream(in, {mode, input.NMin, input.NMax}, tables.actual);
+            const SieveOutcome actual = read_sieve_stream(in, {mode, input.NMin, input.NMax}, tables.actual).outcome;
             std::fclose(in);
             FUZZ_CHECK(actual == expected);
             FUZZ_CHECK(same_table(tables.expected, tables.actual));

@@ -10,10 +10,27 @@ int32_t clamped(long value) { return static_cast<int32_t>(std::clamp<long>(value
 
 }  // namespace
 
-std::string text_mode_bytes(const std::string& raw) {
+std::string readable_bytes(const std::string& raw, InputMode mode) {
+    std::string plain = raw;
+    const bool little = raw.starts_with("\xff\xfe");
+    if (little || raw.starts_with("\xfe\xff")) {
+        plain.clear();
+        for (std::size_t i = 2; i < raw.size(); i += 2) {
+            if (i + 1 == raw.size()) {
+                plain += '?';  // half a code unit
+                break;
+            }
+            const auto first = static_cast<unsigned char>(raw[i]);
+            const auto second = static_cast<unsigned char>(raw[i + 1]);
+            const unsigned unit = little ? first | second << 8 : first << 8 | second;
+            if (unit >= 0xdc00 && unit <= 0xdfff) continue;  // a pair's second half
+            plain += unit < 0x80 ? static_cast<char>(unit) : '?';
+        }
+    }
+    if (mode == InputMode::kBinary) return plain;
     std::string text;
-    for (std::size_t i = 0; i < raw.size() && raw[i] != '\x1a'; ++i)
-        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) text += raw[i];
+    for (std::size_t i = 0; i < plain.size() && plain[i] != '\x1a'; ++i)
+        if (!(plain[i] == '\r' && i + 1 < plain.size() && plain[i + 1] == '\n')) text += plain[i];
     return text;
 }
 

@@ -11,9 +11,11 @@
 
 #include <string>
 
-// The bytes that a read in the Windows runtime's text mode yields: CR LF
-// becomes LF, and a byte 0x1A ends the file.
-std::string text_mode_bytes(const std::string& raw);
+// The bytes that the tool's reads are cut from, in mode: the text of a file
+// that starts with a UTF-16 byte-order mark one byte a character (ASCII as
+// itself, any other character '?'); then in the Windows runtime's text
+// mode, CR LF becomes LF, and a byte 0x1A ends the file.
+std::string readable_bytes(const std::string& raw, InputMode mode);
 
 // A table that fills up holds the kTableSlots pairs of the smallest n, in
 // ascending n.
