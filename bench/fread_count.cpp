@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     std::FILE* file = std::fopen(argv[1], "rb");
     if (file == nullptr) return 1;
-    static InputBlock block;
+    static std::array<char, kInputBlockSize> block;
     unsigned long long lines = 0;
     for (std::size_t got = 0; (got = std::fread(block.data(), 1, kInputBlockSize, file)) > 0;)
         for (std::size_t i = 0; i < got; ++i) lines += block[i] == '\n' ? 1 : 0;

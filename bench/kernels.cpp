@@ -32,11 +32,11 @@ int main() {
     std::string piece = plus_lines();
     const std::size_t length = piece.size();
     piece.append(64, '\n');  // what the kernels may read past the end
-    const PairFilter storesNothing{0, 0, false};
+    const PairFilter storesNothing{{0, 0}, false};
     const struct {
         Kernel kernel;
         const char* name;
-    } kernels[] = {{Kernel::kPortable, "portable"},
+    } kernels[] = {{Kernel::kPlain, "portable"},
                    {Kernel::kSsse3, "SSSE3"},
                    {Kernel::kAvx2, "AVX2"},
                    {Kernel::kAvx512, "AVX-512"},

@@ -43,6 +43,6 @@ int main(int argc, char** argv) {
     order_by_n(state.table);
     int32_t written = 0;
     const StageStatus status = write_work_file(state.table, s, written);
-    close_report_window();
+    release_signals();
     return status == StageStatus::kContinue ? 0 : 1;
 }

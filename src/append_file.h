@@ -11,37 +11,60 @@
 #include <cstdint>
 #include <span>
 
-// Where a batch goes, and what the run does when it cannot go there.
+// Where a batch goes. The work file is essential: a FIFO there that nobody
+// reads yet is waited for, and a failure ends the run ("- exiting"). The
+// run log is not: such a FIFO is not opened, and a failure is reported and
+// the run goes on ("- continuing").
 struct Destination {
     const char* path;
-    bool waitsForReader;  // a FIFO that nobody reads yet is waited for; else it cannot be opened
-    bool failureEndsRun;  // a failure ends the run ("- exiting"); else the run goes on ("- continuing")
+    bool essential;
 };
+
+// A batch of whole lines in storage that its stage owns, each with the
+// host's line end. Its room starts with one more line end, which goes out
+// first where the file's last line has none.
+struct Lines {
+    std::span<char> room;
+    std::size_t end;  // where the next line goes
+    int32_t count;    // the lines added
+};
+
+Lines lines_in(std::span<char> room);
+
+// Adds a line as printf formats it, and its line end; a line that does not
+// fit whole is not added.
+#ifdef __GNUC__
+__attribute__((format(printf, 2, 3)))
+#endif
+void add_line(Lines& lines, const char* format, ...);
+
+// The lines, without the line end before them.
+std::span<const char> text_of(const Lines& lines);
+
 
 // Opens the destination, creating a regular file when there is none, saying
 // "Waiting for a program to read <path>" and waiting when it is a FIFO that
-// nobody reads yet and waitsForReader; takes its lock, saying "Waiting for
-// another program to finish with <path>" and waiting when another program
-// holds it; and appends the lines, a line end first when the file's last
-// line has none or its last byte cannot be read. Into anything but a regular
-// file (a FIFO, a device) the lines go in pieces of whole lines that reach
-// it whole or not at all.
+// nobody reads yet and the destination is essential; takes its lock, saying
+// "Waiting for another program to finish with <path>" and waiting when
+// another program holds it; and appends the lines, a line end first when
+// the file's last line has none or its last byte cannot be read. Into
+// anything but a regular file (a FIFO, a device) the lines go in pieces of
+// whole lines that reach it whole or not at all.
 //
-// The report window (host.h) opens as the lines start going out. The batch
-// whose failure would end the run is followed by the rest of the run's
-// report and keeps it open; any other append, and any failure, ends the
-// report and closes it, so that a held signal takes effect there.
+// Signals are held from the moment the lines start going out (host.h),
+// and stay held: the caller lets them act once the run's report is whole.
 //
 // On failure it says "Failed to open <path> for output - <then>" or "Failed
 // to write <path> - <then>", after "Could not put <path> back as it was:
 // <count> bytes of this run remain in it" (for a FIFO or a device: "went out
-// to it") when a failed write could not be taken out again, and returns
-// false. A wait for the lock inside the report window that a signal ends
-// says "Not written to <path>: " and the lines.
-bool append_lines(const Destination& destination, std::span<const char> lines);
+// to it") when a failed write could not be taken out again, and the reason;
+// and returns false. The lines that a run goes on without, or that a signal
+// cut off while it waited for the lock, are shown after "Not written to
+// <path>: ".
+bool append_lines(const Destination& destination, const Lines& lines);
 
-// "Failed to open <path> for output - <then>": what a run says where it
-// cannot open the destination.
+// "Failed to open <path> for output - <then>" and the reason: what a run
+// says where it cannot open the destination.
 void say_not_opened(const Destination& destination);
 
 // Whether a file that was originalSize bytes before bytesWritten bytes were

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -11,47 +12,11 @@
 
 namespace {
 
+// The help text, a raw string literal in a text file of its own, with a
+// place for each thing that differs between the hosts.
 constexpr const char* kHelpText =
-    "Usage: brisvel <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
-    "       brisvel --dry-run <NMin> <NMax> <SieveDepth> <WactorWorth> [directory]\n"
-    "\n"
-    "Appends one P-1 assignment line per pair (k, n) of the sieve file with\n"
-    "NMin <= n < NMax, less the pairs of the removal list, to the factoring\n"
-    "client's work file, in ascending n.\n"
-    "\n"
-    "  NMin, NMax    the range of n: NMin is in it, NMax is not\n"
-    "  SieveDepth    copied into every work line\n"
-    "  WactorWorth   copied into every work line, cut to its whole part\n"
-    "  directory     the folder of the work file (default: the current folder);\n"
-    "                on Windows, \"C:\\My client\\\" works too: the folder ends at\n"
-    "                the quote that cmd.exe makes of \\\" and the words after it count\n"
-    "\n"
-    "--dry-run, typed anywhere on the line, takes every step of the run but\n"
-    "changes nothing: it shows the lines the run would append, what it would\n"
-    "meet in the work file and the run log, the lines of brisvel.log whose range\n"
-    "overlaps, and a \"Note:\" for every argument not taken as typed, a missing\n"
-    "removal list or a sieve file that seems to lack its header. It ends with\n"
-    "\"Dry run: nothing was written\" and exit status 0 when all is clear, 3\n"
-    "when something needs a second look and 1 when the run would fail, so a\n"
-    "batch file can guard a run with:\n"
-    "  brisvel --dry-run 100 200 45 1 && brisvel 100 200 45 1\n"
-    "A run's exit status is 0 when it completed and 1 when it failed%s.\n"
-    "\n"
-    "--help, -h and --version work anywhere on the line too. Any other word\n"
-    "that starts with -- or with - and a letter is refused before anything is\n"
-    "read; -- ends the options: every word after it is a number or the folder.\n"
-    "A folder named -v is written %s-v.\n"
-    "%s"
-    "A range may hold at most 9999 pairs; a fuller one is refused with the\n"
-    "largest NMax that fits.\n"
-    "\n"
-    "Files:\n"
-    "  drask.dat     the sieve file, read from the current folder\n"
-    "  recent.txt    the pairs to leave out, read from the current folder if there\n"
-    "  worktodo.ini  the work file, appended to\n"
-    "  brisvel.log   the run log, appended to in the current folder\n"
-    "\n"
-    "More: %s\n";
+#include "help.txt"
+    ;
 
 // What differs between the hosts' help: Windows programs take options
 // written with a slash too, and the zip that the exe came in holds the
@@ -66,37 +31,38 @@ constexpr const char* kSlashOptions =
              : "";
 constexpr const char* kFullDocumentation = kWindows ? "README.txt in the zip that brisvel.exe came in" : "man brisvel";
 
-// The options, and the meaning of every other word.
-enum class Word {
-    kPlaced,  // a number, the folder or a word after it
-    kHelp,
-    kVersion,
-    kPreview,
-    kEndOfOptions,
-    kUnknown,  // an option that is not the tool's
+// The words of a command line after the program name.
+struct Words {
+    char* const* at;
+    int32_t count;
 };
 
+// What a word asks for: an option, or a place among the numbers, the folder
+// and the words after it.
+enum Word { kPlaced, kHelp, kVersion, kPreview, kEndOfOptions, kUnknown, kWordKinds };
+
+// The options; Windows programs take them with a slash too, in any case.
 struct OptionName {
     const char* name;
     Word word;
+    bool slash;
 };
 
-constexpr std::array<OptionName, 5> kOptionNames = {{
-    {"--help", Word::kHelp}, {"-h", Word::kHelp}, {"--version", Word::kVersion}, {kPreviewOption, Word::kPreview},
-    {"--", Word::kEndOfOptions},
-}};
-// Windows programs take their options with a slash, in any case.
-constexpr std::array<OptionName, 5> kSlashOptionNames = {{
-    {"/help", Word::kHelp}, {"/h", Word::kHelp}, {"/?", Word::kHelp}, {"/version", Word::kVersion},
-    {"/dry-run", Word::kPreview},
+constexpr std::array<OptionName, 10> kOptionNames = {{
+    {"--help", kHelp, false}, {"-h", kHelp, false}, {"--version", kVersion, false}, {"--dry-run", kPreview, false},
+    {"--", kEndOfOptions, false}, {"/help", kHelp, true}, {"/h", kHelp, true}, {"/?", kHelp, true},
+    {"/version", kVersion, true}, {"/dry-run", kPreview, true},
 }};
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// Among the placed words, NMin, NMax, SieveDepth and WactorWorth are the
+// places 0 to 3, the folder 4; what follows is ignored.
+constexpr std::array<const char*, 4> kNumberNames = {"NMin", "NMax", "SieveDepth", "WactorWorth"};
+constexpr int32_t kFolderPlace = 4;
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool is_letter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
 bool same_in_any_case(const char* a, const char* b) {
-    for (; lower(*a) == lower(*b); ++a, ++b)
+    for (; *a == *b || (is_letter(*a) && (*a | 0x20) == (*b | 0x20)); ++a, ++b)
         if (*a == '\0') return true;
     return false;
 }
@@ -112,68 +78,79 @@ bool looks_like_option(const char* word) {
 
 Word word_of(const char* word) {
     for (const OptionName& option : kOptionNames)
-        if (std::strcmp(word, option.name) == 0) return option.word;
-    for (const OptionName& option : kSlashOptionNames)
-        if (kWindows && same_in_any_case(word, option.name)) return option.word;
-    return looks_like_option(word) ? Word::kUnknown : Word::kPlaced;
+        if (option.slash ? kWindows && same_in_any_case(word, option.name) : std::strcmp(word, option.name) == 0)
+            return option.word;
+    return looks_like_option(word) ? kUnknown : kPlaced;
 }
 
 // The meaning of each word in turn: after "--" every word is placed.
 struct WordWalk {
     bool optionsEnded = false;
     Word operator()(const char* word) {
-        const Word meaning = optionsEnded ? Word::kPlaced : word_of(word);
-        optionsEnded = optionsEnded || meaning == Word::kEndOfOptions;
+        const Word meaning = optionsEnded ? kPlaced : word_of(word);
+        optionsEnded = optionsEnded || meaning == kEndOfOptions;
         return meaning;
     }
 };
 
-// Where the place-th word that is no option stands; -1 when there is none.
-int32_t placed_index(const Words& words, int32_t place) {
+// The place-th placed word; nullptr when there is none.
+const char* placed_word(const Words& words, int32_t place) {
     WordWalk walk;
     for (int32_t i = 0; i < words.count; ++i)
-        if (walk(words.at[i]) == Word::kPlaced && place-- == 0) return i;
-    return -1;
+        if (walk(words.at[i]) == kPlaced && place-- == 0) return words.at[i];
+    return nullptr;
 }
+
+#ifdef _WIN32
+// A Windows command line hands "C:\My client\" --dry-run to the program as
+// the one word C:\My client" --dry-run (a backslash before a quote makes a
+// literal quote), and no Windows path holds a quote: the folder's word is
+// cut at its first quote, and what follows, split at blanks in place, is
+// read as further words. Room for the words of the longest command line
+// Windows passes (32767 characters), each a character and a blank at
+// least.
+std::array<char*, 16384> splitWords;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Room for the words of the longest command line Windows passes (32767
-// characters): every word takes a character and a blank at least.
-constexpr int32_t kMaxSplitWords = 16384;
-std::array<char*, kMaxSplitWords> splitWords;
+Words cut_folder_at_quote(Words words) {
+    const char* folder = placed_word(words, kFolderPlace);
+    const auto folderAt = std::find(words.at, words.at + words.count, folder) - words.at;
+    char* quote = folder == nullptr ? nullptr : std::strchr(words.at[folderAt], '"');
+    if (quote == nullptr || static_cast<std::size_t>(words.count) + std::strlen(quote) / 2 > splitWords.size())
+        return words;
+    *quote = '\0';
+    char** next = std::copy(words.at, words.at + folderAt + 1, splitWords.data());
+    for (char* p = quote + 1; *p != '\0';) {
+        if (is_blank(*p)) {
+            *p++ = '\0';
+            continue;
+        }
+        *next++ = p;
+        while (*p != '\0' && !is_blank(*p)) ++p;
+    }
+    next = std::copy(words.at + folderAt + 1, words.at + words.count, next);
+    return {splitWords.data(), static_cast<int32_t>(next - splitWords.data())};
+}
+#else
+Words cut_folder_at_quote(Words words) { return words; }
+#endif
 
-// What options the words ask for; the first option that is not ours, if
-// any.
+// Which options the words ask for, and the first that is not ours.
 struct Options {
-    bool help;
-    bool version;
-    bool preview;
+    std::array<bool, kWordKinds> asked;
     const char* unknown;
 };
 
 Options find_options(const Words& words) {
-    Options options{false, false, false, nullptr};
+    Options options{{}, nullptr};
     WordWalk walk;
     for (int32_t i = 0; i < words.count; ++i) {
         const Word meaning = walk(words.at[i]);
-        options.help = options.help || meaning == Word::kHelp;
-        options.version = options.version || meaning == Word::kVersion;
-        options.preview = options.preview || meaning == Word::kPreview;
-        if (options.unknown == nullptr && meaning == Word::kUnknown) options.unknown = words.at[i];
+        options.asked[meaning] = true;
+        if (options.unknown == nullptr && meaning == kUnknown) options.unknown = words.at[i];
     }
     return options;
-}
-
-// "--help" or "--version" is answered and the run ends there; true when one
-// was asked for.
-bool answered_information_request(const Options& options) {
-    if (options.help) {
-        say(kHelpText, kSignalStatus, kHere, kSlashOptions, kFullDocumentation);
-        return true;
-    }
-    if (options.version) say("brisvel %s\n", BRISVEL_VERSION);
-    return options.version;
 }
 
 // The refusal, and what a word of that name would have to look like.
@@ -185,9 +162,23 @@ void say_unknown_option(const char* word) {
              word, slash ? "\\" : kHere, word + (slash ? 1 : 0));
 }
 
-const char* program_name(int argc, const char* const* argv) {
-    const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
-    return named ? argv[0] : "brisvel";
+// The numbers as the tool reads them: the whole ones as atol reads them,
+// WactorWorth as atof reads it, cut to its whole part. A preview notes each
+// that is not taken as typed, each word after the folder and an empty
+// range.
+void read_numbers(const Words& words, bool preview, RunSettings& settings) {
+    const std::array<int32_t*, 4> numbers = {&settings.NMin, &settings.NMax, &settings.SieveDepth,
+                                             &settings.WactorWorth};
+    for (std::size_t place = 0; place < numbers.size(); ++place) {
+        const char* word = placed_word(words, static_cast<int32_t>(place));
+        const WordNumber number = read_word_number(word, place == numbers.size() - 1);
+        *numbers[place] = number.value;
+        if (preview && !number.asTyped) say_note("%s \"%s\" is read as %d", kNumberNames[place], word, number.value);
+    }
+    for (int32_t place = kFolderPlace + 1; const char* extra = preview ? placed_word(words, place) : nullptr; ++place)
+        say_note("\"%s\" after the folder is ignored", extra);
+    if (preview && settings.NMin >= settings.NMax)
+        say_note("NMin %d is not below NMax %d: the range is empty", settings.NMin, settings.NMax);
 }
 
 // Room for a command; a command that does not fit is not suggested.
@@ -209,7 +200,7 @@ struct CommandWriter {
 // A word that a POSIX shell reads as it stands.
 bool is_plain_for_posix(std::string_view word) {
     return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return (c >= '0' && c <= '9') || is_letter(c) || std::strchr("_./,:@%+-", c) != nullptr;
+        return is_digit(c) || is_letter(c) || std::strchr("_./,:@%+-", c) != nullptr;
     });
 }
 
@@ -261,32 +252,6 @@ void put_shell_word(std::string_view word, CommandWriter& command) {
 
 }  // namespace
 
-const char* placed_word(const Words& words, int32_t place) {
-    const int32_t index = placed_index(words, place);
-    return index < 0 ? nullptr : words.at[index];
-}
-
-Words cut_folder_at_quote(Words words) {
-    const int32_t folderAt = placed_index(words, kFolderPlace);
-    char* quote = folderAt < 0 ? nullptr : std::strchr(words.at[folderAt], '"');
-    if (quote == nullptr) return words;
-    const auto tailWords = static_cast<int64_t>((std::strlen(quote + 1) + 1) / 2);
-    if (words.count + tailWords > kMaxSplitWords) return words;
-    *quote = '\0';
-    int32_t count = 0;
-    for (int32_t i = 0; i <= folderAt; ++i) splitWords[static_cast<std::size_t>(count++)] = words.at[i];
-    for (char* p = quote + 1; *p != '\0';) {
-        if (is_blank(*p)) {
-            *p++ = '\0';
-            continue;
-        }
-        splitWords[static_cast<std::size_t>(count++)] = p;
-        while (*p != '\0' && !is_blank(*p)) ++p;
-    }
-    for (int32_t i = folderAt + 1; i < words.count; ++i) splitWords[static_cast<std::size_t>(count++)] = words.at[i];
-    return {splitWords.data(), count};
-}
-
 bool build_output_path(const char* directory, OutputPath& path) {
     path.fill('\0');
     const std::size_t length = directory == nullptr ? 0 : std::strlen(directory);
@@ -302,13 +267,12 @@ bool build_output_path(const char* directory, OutputPath& path) {
 bool format_command(const RunSettings& settings, int32_t NMax, CommandText& text) {
     CommandWriter command{text};
     std::array<char, 80> numbers{};
-    std::snprintf(numbers.data(), numbers.size(), "%d %d %d %d", settings.NMin, NMax, settings.SieveDepth,
+    std::snprintf(numbers.data(), numbers.size(), " %d %d %d %d", settings.NMin, NMax, settings.SieveDepth,
                   settings.WactorWorth);
     const std::string_view folder(settings.folder == nullptr ? "" : settings.folder);
     put_shell_word(settings.program, command);
     // A folder that reads as an option needs the options ended before it.
-    if (!folder.empty() && word_of(settings.folder) != Word::kPlaced) command.put(" --");
-    command.put(' ');
+    if (!folder.empty() && word_of(settings.folder) != kPlaced) command.put(" --");
     command.put(numbers.data());
     if (!folder.empty()) {
         command.put(' ');
@@ -317,34 +281,30 @@ bool format_command(const RunSettings& settings, int32_t NMax, CommandText& text
     return command.fits;
 }
 
-StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line) {
-    line.words = {argv + 1, argc > 1 ? argc - 1 : 0};
-    if (kCutsFolderAtQuote) line.words = cut_folder_at_quote(line.words);
-    const Options options = find_options(line.words);
-    if (answered_information_request(options)) return StageStatus::kFinished;
-    line.preview = options.preview;
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& preview) {
+    const Words words = cut_folder_at_quote({argv + 1, argc > 1 ? argc - 1 : 0});
+    const Options options = find_options(words);
+    if (options.asked[kHelp]) say(kHelpText, kSignalStatus, kHere, kSlashOptions, kFullDocumentation);
+    if (options.asked[kVersion] && !options.asked[kHelp]) say("brisvel %s\n", BRISVEL_VERSION);
+    if (options.asked[kHelp] || options.asked[kVersion]) return StageStatus::kFinished;
+    preview = options.asked[kPreview];
     if (options.unknown != nullptr) {
         say_unknown_option(options.unknown);
         return StageStatus::kFailed;
     }
-    std::array<const char*, kFolderPlace + 1> placed{};
-    for (int32_t place = 0; place <= kFolderPlace; ++place)
-        placed[static_cast<std::size_t>(place)] = placed_word(line.words, place);
-    settings.program = program_name(argc, argv);
-    if (placed[kFolderPlace - 1] == nullptr) {
+    const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
+    settings.program = named ? argv[0] : "brisvel";
+    if (placed_word(words, kFolderPlace - 1) == nullptr) {
         say("%s  <NMin> <NMax> <SieveDepth> <WactorWorth>\n", settings.program);
         return StageStatus::kFailed;
     }
-    if (!build_output_path(placed[kFolderPlace], settings.outputPath)) {
+    settings.folder = placed_word(words, kFolderPlace);
+    if (!build_output_path(settings.folder, settings.outputPath)) {
         say("Output path too long - exiting\n");
         say_note("the work file's path may have at most %d characters, %s and the separator included",
                  static_cast<int>(kOutputPathSize - 1), kWorkFileName);
         return StageStatus::kFailed;
     }
-    settings.folder = placed[kFolderPlace];
-    settings.NMin = int32_or_zero(placed[0]);
-    settings.NMax = int32_or_zero(placed[1]);
-    settings.SieveDepth = int32_or_zero(placed[2]);
-    settings.WactorWorth = truncated_int32_or_zero(placed[3]);
+    read_numbers(words, preview, settings);
     return StageStatus::kContinue;
 }

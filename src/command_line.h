@@ -10,36 +10,6 @@
 
 inline constexpr const char* kWorkFileName = "worktodo.ini";
 
-// Selects the preview wherever it is typed.
-inline constexpr const char* kPreviewOption = "--dry-run";
-
-// The words of a command line after the program name.
-struct Words {
-    char* const* at;
-    int32_t count;
-};
-
-// What the command line asks for besides the settings.
-struct CommandLine {
-    Words words;   // as the run read them
-    bool preview;  // a look at what the run would do
-};
-
-// Among the words that are no option, NMin, NMax, SieveDepth and
-// WactorWorth are the places 0 to 3, the folder 4; what follows is ignored.
-inline constexpr int32_t kFolderPlace = 4;
-
-// The place-th word that is no option; nullptr when there is none.
-const char* placed_word(const Words& words, int32_t place);
-
-// A Windows command line hands "C:\My client\" --dry-run to the program as
-// the one word C:\My client" --dry-run (a backslash before a quote makes a
-// literal quote), and no Windows path holds a quote: the folder's word is
-// cut at its first quote, and what follows, split at blanks in place, is
-// read as further words. Words without a folder, or a folder without a
-// quote, are returned as they are.
-Words cut_folder_at_quote(Words words);
-
 // The work file's path: the work file name alone when directory is null or
 // empty, otherwise directory, a separator unless it already ends in one, and
 // the name. False when that is more than 999 characters.
@@ -62,6 +32,10 @@ bool format_command(const RunSettings& settings, int32_t NMax, CommandText& text
 // further separator), is refused, so that a mistyped option can never pass
 // for a number or a folder, or be ignored after it, and turn a look into a
 // write. "--" ends the options: every word after it is placed. The placed
-// words are read into settings as the tool always reads them. The words may
-// be cut in place (cut_folder_at_quote).
-StageStatus read_command_line(int argc, char** argv, RunSettings& settings, CommandLine& line);
+// words are read into settings as the tool always reads them, and preview
+// says whether a look at what the run would do was asked for; a preview
+// notes every argument not taken as typed. On Windows a folder word that
+// holds a quote, which no Windows path can, is cut there, and the rest is
+// read as further words (cmd.exe hands "C:\My client\" --dry-run over as
+// the one word C:\My client" --dry-run); the words are cut in place.
+StageStatus read_command_line(int argc, char** argv, RunSettings& settings, bool& preview);

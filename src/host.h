@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <span>
+#include <string_view>
 
 #ifdef _WIN32
 inline constexpr bool kWindows = true;
@@ -33,19 +34,16 @@ inline constexpr bool kCutsFolderAtQuote = kWindows;
 // the time cannot be converted.
 bool to_local_time(std::time_t time, std::tm& local);
 
-// Standard output in a console window shows the run's UTF-8 text (paths
-// with any characters) as written: its code page is UTF-8 for the run, and
-// the user's code page is put back at the end, also when the run is
-// interrupted. Output that is redirected, and other hosts, are left alone.
-void show_utf8_in_console();
-void restore_console();
-
-
-// A run that Explorer started by a double-click says, after its usual
-// output, that it is a command-line tool and how to run it, and waits for
-// Enter, so that its window does not close before it is read. Every other
-// start, and other hosts, are left alone.
-void explain_a_double_click();
+// A console window of Windows shows the run's UTF-8 text (paths with any
+// characters) as written: its code page is UTF-8 from the start of the run,
+// and the user's code page is put back at its end, also when the run is
+// interrupted. A run that Explorer started by a double-click says at its
+// end, after its usual output, that it is a command-line tool and how to
+// run it, and waits for Enter, so that its window does not close before it
+// is read. Output that is redirected, every other start, and other hosts,
+// are left alone.
+void begin_console();
+void end_console();
 
 // Settings for the whole process, made once when the run starts, before
 // anything is opened: standard input, output and error that the process
@@ -53,24 +51,24 @@ void explain_a_double_click();
 // become one of them and take the console's text; a write past the
 // file-size limit or into a pipe that nobody reads any more fails like any
 // other write instead of ending the process; and on Windows the console's
-// events (Ctrl-C, Ctrl-Break, a closing window) wait for the report window
-// below and put the user's code page back. False when a standard stream
+// events (Ctrl-C, Ctrl-Break, a closing window) wait while signals are
+// held (below) and put the user's code page back. False when a standard stream
 // could not be given the null device: the run must not open any file.
 bool prepare_process();
 
-// The report window: from the first byte written to the work file until
-// the run log's line is written (or its failure reported), every signal
-// that another program can send is held: one that arrives meanwhile takes
-// effect when the window closes, so the work file, the "Output" line and
-// the log line agree. (A fault of the process itself still ends it at once:
-// the system delivers such a signal even while it is held.) Opening it
-// first flushes what was printed before, where a signal still acts at once;
-// opening it when it is open leaves it so. Closing it lets held signals act.
-void open_report_window();
-void close_report_window();
-bool report_window_open();
+// From the first byte written to the work file until the run log's line is
+// written (or its failure reported), every signal that another program can
+// send is held: one that arrives meanwhile takes effect when they are
+// released, so the work file, the "Output" line and the log line agree. (A
+// fault of the process itself still ends it at once: the system delivers
+// such a signal even while it is held.) Holding them first flushes what was
+// printed before, where a signal still acts at once; holding them while
+// they are held changes nothing. Releasing them lets held signals act.
+void hold_signals();
+void release_signals();
+bool signals_held();
 
-// Whether a signal that the report window holds would end the process: a
+// Whether a signal that is held would end the process: a
 // wait that may never end (a FIFO whose reader stopped reading, another
 // program's lock, a console that takes no text) gives up then, so that the
 // signal can end the run. A signal that was blocked before the run started
@@ -86,11 +84,10 @@ bool write_to_console(std::span<const char> text);
 // all, on every host.
 inline constexpr std::size_t kWholePipeWrite = 4096;
 
-// Opens an input for reading, for the caller to close; nullptr when it is
-// not there or cannot be opened (the failure is remembered). With
-// waitForWriter a FIFO is opened as fopen opens it, waiting for a writer;
-// without, nothing is waited for.
-std::FILE* open_input(const char* path, bool waitForWriter);
+// Opens an input for reading, as fopen opens it (a FIFO waits for a
+// writer), for the caller to close; nullptr when it is not there or cannot
+// be opened (the failure is remembered).
+std::FILE* open_input(const char* path);
 
 // Why the host's last call failed, remembered where it failed: an open,
 // a read, a write or a flush.
@@ -117,7 +114,7 @@ enum class OpenOutcome {
     kOpened,
     kNoReader,   // a FIFO that no program reads yet; nothing was opened
     kNotOpened,  // it cannot be opened for appending at all
-    kChanged,    // a look found no regular file behind the name any more; nothing is held
+    kChanged,    // the name's kind changed between the look at it and the open; nothing is held
 };
 
 enum class OpenFor {
@@ -160,12 +157,11 @@ FileFacts file_facts(const AppendHandle& handle);
 // The byte at offset; false when it cannot be read.
 bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte);
 
-// Appends first and then second, as one write call where the host has one
-// for two pieces and writes all that is asked; returns how many bytes were
-// written before a failure, or all of them. A write that cannot go on (a
-// FIFO whose reader stopped reading) waits, and gives up once a signal that
-// would end the process is held.
-int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, std::span<const char> second);
+// Appends bytes, as one write call where the system writes all that is
+// asked; returns how many bytes were written before a failure, or all of
+// them. A write that cannot go on (a FIFO whose reader stopped reading)
+// waits, and gives up once a signal that would end the process is held.
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> bytes);
 
 // Flushes what was written to stable storage. A file that is no regular
 // file and cannot be flushed (a device, a pipe) counts as flushed.
@@ -182,6 +178,19 @@ using FolderPath = std::array<char, 4096>;
 // The folder that holds the file at path, or would hold it once created:
 // through a chain of links, the last target's. False when it does not fit.
 bool folder_of(const char* path, FolderPath& folder);
+
+// Cuts a path to its folder, where its last separator (on Windows either
+// slash) stands, the root's separator kept; "." when it has none.
+inline void cut_to_folder(FolderPath& path) {
+    const std::string_view text(path.data());
+    const std::size_t cut = text.find_last_of(kWindows ? "\\/" : "/");
+    if (cut == std::string_view::npos) {
+        std::snprintf(path.data(), path.size(), ".");
+        return;
+    }
+    const bool root = cut == 0 || (kWindows && text[cut - 1] == ':');
+    path[cut + (root ? 1 : 0)] = '\0';
+}
 
 // Makes the folder entry of the file just created at path durable; problems
 // are ignored, as the file's own content is already on storage.

@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,8 +23,6 @@ namespace {
 constexpr mode_t kNewFileMode = 0666;  // as fopen creates files; the umask applies
 // How long a write that cannot go on waits before it looks for a held signal.
 constexpr int kStalledWriteCheckMs = 200;
-// Opens of a path whose kind keeps changing between two calls.
-constexpr int kOpenAttempts = 3;
 // Links followed one after the other, as Linux follows them.
 constexpr int kMaxLinks = 40;
 
@@ -75,21 +72,6 @@ bool wait_until_writable(int descriptor) {
     return got > 0;
 }
 
-// The part of bytes from offset on, as writev takes it.
-iovec rest_of(std::span<const char> bytes, std::size_t offset) {
-    const std::size_t from = std::min(offset, bytes.size());
-    return {const_cast<char*>(bytes.data() + from), bytes.size() - from};
-}
-
-// The path up to its last separator; "." when it has none.
-void cut_to_folder(FolderPath& folder) {
-    char* slash = std::strrchr(folder.data(), '/');
-    if (slash == nullptr)
-        std::snprintf(folder.data(), folder.size(), ".");
-    else
-        slash[slash == folder.data() ? 1 : 0] = '\0';
-}
-
 // A closed standard descriptor gets the null device; the lowest free
 // number is the one the open takes.
 bool standard_descriptors_open() {
@@ -110,10 +92,10 @@ bool would_end_process(int number) {
            std::find(kHarmlessByDefault.begin(), kHarmlessByDefault.end(), number) == kHarmlessByDefault.end();
 }
 
-// The signals that were held before the report window opened: the
-// starting program's, which the run leaves alone.
-sigset_t maskBeforeWindow;
-bool windowOpen = false;
+// The signals that were held before the run held them: the starting
+// program's, which the run leaves alone.
+sigset_t maskBeforeHolding;
+bool holding = false;
 
 // Console text goes out in pieces small enough that a console which says
 // it takes bytes takes them without a wait.
@@ -126,11 +108,9 @@ constexpr int kPauseMs = 50;
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }
 
 // Other hosts' consoles show UTF-8 as it is.
-void show_utf8_in_console() {}
+void begin_console() {}
 
-void restore_console() {}
-
-void explain_a_double_click() {}
+void end_console() {}
 
 bool prepare_process() {
     if (!standard_descriptors_open()) return false;
@@ -139,27 +119,27 @@ bool prepare_process() {
     return true;
 }
 
-void open_report_window() {
-    if (windowOpen) return;
+void hold_signals() {
+    if (holding) return;
     std::fflush(stdout);
     sigset_t held;
     sigfillset(&held);
-    windowOpen = sigprocmask(SIG_BLOCK, &held, &maskBeforeWindow) == 0;
+    holding = sigprocmask(SIG_BLOCK, &held, &maskBeforeHolding) == 0;
 }
 
-void close_report_window() {
-    if (windowOpen) sigprocmask(SIG_SETMASK, &maskBeforeWindow, nullptr);
-    windowOpen = false;
+void release_signals() {
+    if (holding) sigprocmask(SIG_SETMASK, &maskBeforeHolding, nullptr);
+    holding = false;
     std::fflush(stdout);
 }
 
-bool report_window_open() { return windowOpen; }
+bool signals_held() { return holding; }
 
 bool ending_signal_held() {
     sigset_t pending;
-    if (!windowOpen || sigpending(&pending) != 0) return false;
+    if (!holding || sigpending(&pending) != 0) return false;
     for (int number = 1; number < NSIG; ++number)
-        if (sigismember(&pending, number) == 1 && sigismember(&maskBeforeWindow, number) == 0 &&
+        if (sigismember(&pending, number) == 1 && sigismember(&maskBeforeHolding, number) == 0 &&
             would_end_process(number))
             return true;
     return false;
@@ -185,15 +165,11 @@ void describe_failure(std::span<char> text) {
                   lastFailure == kNoReaderFailure ? "no program reads this FIFO" : std::strerror(lastFailure));
 }
 
-std::FILE* open_input(const char* path, bool waitForWriter) {
-    const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC | (waitForWriter ? 0 : O_NONBLOCK)); });
-    if (descriptor < 0) {
-        remember_failure();
-        return nullptr;
-    }
-    fcntl(descriptor, F_SETFL, 0);
-    std::FILE* file = fdopen(descriptor, "rb");
-    if (file == nullptr) close(descriptor);
+std::FILE* open_input(const char* path) {
+    const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC); });
+    std::FILE* file = descriptor < 0 ? nullptr : fdopen(descriptor, "rb");
+    if (file == nullptr) remember_failure();
+    if (file == nullptr && descriptor >= 0) close(descriptor);
     return file;
 }
 
@@ -202,39 +178,35 @@ std::FILE* open_input(const char* path, bool waitForWriter) {
 // links: the file they name), is opened for reading too, so that its last
 // byte is read through the handle the lines go through; anything else for
 // writing alone, as fopen's "a" opens it, since a FIFO opened for reading
-// too would be a reader of its own. A name that changed its kind between
-// the look and the open is looked at and opened again; a preview's look
-// opens nothing but what showed as a regular file, and gives up instead.
-// Every write then goes without blocking, so that it can look for held
-// signals while it waits.
+// too would be a reader of its own. A name whose kind changed between the
+// look and the open is kChanged; a preview's look opens nothing but what
+// showed as a regular file. Every write then goes without blocking, so
+// that it can look for held signals while it waits.
 OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& handle) {
     const bool look = purpose == OpenFor::kLook;
+    const mode_t named = mode_at(path);
+    const bool regular = named == 0 || S_ISREG(named);
+    if (look && !S_ISREG(named)) return OpenOutcome::kChanged;
     const int create = look ? 0 : O_CREAT;
+    int descriptor = regular ? open_retrying(path, O_RDWR | create | O_NONBLOCK) : -1;
+    const bool readable = descriptor >= 0;
+    // A regular file that this user may write but not read is written alone.
     const int waits = purpose == OpenFor::kAppendWaitingForReader ? 0 : O_NONBLOCK;
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const mode_t named = mode_at(path);
-        const bool regular = named == 0 || S_ISREG(named);
-        if (look && !S_ISREG(named)) return OpenOutcome::kChanged;
-        int descriptor = regular ? open_retrying(path, O_RDWR | create | O_NONBLOCK) : -1;
-        const bool readable = descriptor >= 0;
-        // A regular file that this user may write but not read is written alone.
-        if (descriptor < 0 && (!regular || errno == EACCES))
-            descriptor = open_retrying(path, O_WRONLY | (regular ? create | O_NONBLOCK : waits));
-        if (descriptor < 0) {
-            // A socket refuses the open as a FIFO without a reader does.
-            const bool noReader = errno == ENXIO && S_ISFIFO(named);
-            lastFailure = noReader ? kNoReaderFailure : errno;
-            return noReader ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
-        }
-        if (is_regular(descriptor) == regular) {
-            fcntl(descriptor, F_SETFL, O_APPEND | O_NONBLOCK);
-            handle = {descriptor, readable, named == 0};
-            return OpenOutcome::kOpened;
-        }
-        close(descriptor);
-        if (look) return OpenOutcome::kChanged;
+    if (descriptor < 0 && (!regular || errno == EACCES))
+        descriptor = open_retrying(path, O_WRONLY | (regular ? create | O_NONBLOCK : waits));
+    if (descriptor < 0) {
+        // A socket refuses the open as a FIFO without a reader does.
+        const bool noReader = errno == ENXIO && S_ISFIFO(named);
+        lastFailure = noReader ? kNoReaderFailure : errno;
+        return noReader ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
     }
-    return OpenOutcome::kNotOpened;
+    if (is_regular(descriptor) != regular) {
+        close(descriptor);
+        return OpenOutcome::kChanged;
+    }
+    fcntl(descriptor, F_SETFL, O_APPEND | O_NONBLOCK);
+    handle = {descriptor, readable, named == 0};
+    return OpenOutcome::kOpened;
 }
 
 std::FILE* read_stream(const AppendHandle& handle) {
@@ -271,13 +243,11 @@ bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
     return retrying([&] { return pread(handle.descriptor, &byte, 1, static_cast<off_t>(offset)); }) == 1;
 }
 
-int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, std::span<const char> second) {
-    const std::size_t length = first.size() + second.size();
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> bytes) {
     std::size_t written = 0;
-    while (written < length) {
-        const std::array<iovec, 2> pieces = {rest_of(first, written),
-                                             rest_of(second, written - std::min(written, first.size()))};
-        const ssize_t wrote = retrying([&] { return writev(handle.descriptor, pieces.data(), 2); });
+    while (written < bytes.size()) {
+        const ssize_t wrote =
+            retrying([&] { return write(handle.descriptor, bytes.data() + written, bytes.size() - written); });
         if (wrote > 0) {
             written += static_cast<std::size_t>(wrote);
         } else if (wrote == 0 || errno != EAGAIN || !wait_until_writable(handle.descriptor)) {

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console.h"
 #include "host.h"
 
 namespace {
@@ -102,39 +101,18 @@ int64_t landed_before_failure(const AppendHandle& handle, int64_t sizeBefore, co
     return grown;
 }
 
-// Windows has no call that writes two pieces at once; the lock keeps the
-// pieces together against other runs.
-int64_t append_piece(const AppendHandle& handle, const char* bytes, std::size_t length) {
-    std::size_t written = 0;
-    while (written < length) {
-        const int64_t sizeBefore = file_facts(handle).size;
-        const std::size_t chunk = length - written;
-        const int wrote = _write(handle.descriptor, bytes + written, static_cast<unsigned>(chunk));
-        if (wrote <= 0) {
-            remember_failure();
-            if (handle.readable)
-                written += static_cast<std::size_t>(landed_before_failure(handle, sizeBefore, bytes + written, chunk));
-            break;
-        }
-        written += static_cast<std::size_t>(wrote);
-    }
-    return static_cast<int64_t>(written);
-}
-
 // The code page to put back, 0 once it is back.
 std::atomic<UINT> codePageToRestore{0};
-std::atomic<bool> reportWindowOpen{false};
-// A console event came, and waits for the report window to close.
+std::atomic<bool> signalsHeld{false};
+// A console event came, and waits for the signals to be released.
 std::atomic<bool> consoleEventPending{false};
 
 // A wait that asks again and again pauses this long between asks.
 constexpr DWORD kPauseMs = 50;
-// How long a run whose report window closed waits for a console event's
+// How long a run that released the signals waits for a console event's
 // handler to end it.
 constexpr DWORD kEventEndWaitMs = 5000;
 constexpr DWORD kEventEndPollMs = 10;
-// The console changed its code page for the run.
-bool consoleChanged = false;
 
 void put_code_page_back() {
     const UINT codePage = codePageToRestore.exchange(0);
@@ -142,12 +120,12 @@ void put_code_page_back() {
 }
 
 // Runs on the thread Windows starts for a console event, before the process
-// ends: it waits while the report window is open, so that the files and the
+// ends: it waits while signals are held, so that the files and the
 // console agree, and leaves the console its user's code page. Then the next
 // handler, in the end the one that ends the process, acts on the event.
 BOOL WINAPI on_console_event(DWORD) {
     consoleEventPending.store(true);
-    while (reportWindowOpen.load()) Sleep(10);
+    while (signalsHeld.load()) Sleep(10);
     put_code_page_back();
     return FALSE;
 }
@@ -177,7 +155,7 @@ bool started_by_explorer() {
 
 bool to_local_time(std::time_t time, std::tm& local) { return localtime_s(&local, &time) == 0; }
 
-void show_utf8_in_console() {
+void begin_console() {
     DWORD mode = 0;
     if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
     const UINT previousCodePage = GetConsoleOutputCP();
@@ -185,27 +163,27 @@ void show_utf8_in_console() {
     // Stored first, so that no interrupt can find the code page changed and
     // nothing to put back.
     codePageToRestore.store(previousCodePage);
-    consoleChanged = SetConsoleOutputCP(CP_UTF8) != 0;
-    if (!consoleChanged) codePageToRestore.store(0);
+    if (SetConsoleOutputCP(CP_UTF8) == 0) codePageToRestore.store(0);
 }
 
-// Only Explorer's start counts: a scheduler or another program may give a
-// run a console of its own too, and nobody would press Enter there.
-void explain_a_double_click() {
+// A run that a double-click started is the only process of its console
+// window, and its standard input and output are that console. (A run in a
+// console that a shell holds shares it; a script or a pipe gives it other
+// input or output.) Only Explorer's start counts: a scheduler or another
+// program may give a run a console of its own too, and nobody would press
+// Enter there.
+void end_console() {
     std::array<DWORD, 2> processes{};
     DWORD mode = 0;
     const DWORD attached = GetConsoleProcessList(processes.data(), static_cast<DWORD>(processes.size()));
     const bool input = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
     const bool output = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-    if (!is_double_click_start(attached, input, output) || !started_by_explorer()) return;
-    std::fputs(kDoubleClickHelp, stdout);
-    std::fflush(stdout);
-    std::array<char, 16> answer{};
-    std::fgets(answer.data(), static_cast<int>(answer.size()), stdin);
-}
-
-void restore_console() {
-    if (!consoleChanged) return;
+    if (attached == 1 && input && output && started_by_explorer()) {
+        std::fputs(kDoubleClickHelp, stdout);
+        std::array<char, 16> answer{};
+        std::fflush(stdout);
+        std::fgets(answer.data(), static_cast<int>(answer.size()), stdin);
+    }
     std::fflush(stdout);  // what was printed is shown while the console still reads UTF-8
     put_code_page_back();
 }
@@ -219,25 +197,25 @@ bool prepare_process() {
     return true;
 }
 
-void open_report_window() {
-    if (reportWindowOpen.load()) return;
+void hold_signals() {
+    if (signalsHeld.load()) return;
     std::fflush(stdout);
-    reportWindowOpen.store(true);
+    signalsHeld.store(true);
 }
 
-// A console event that waited for the window ends the process on its own
-// thread once the window is closed: the run waits for that end, as a held
+// A console event that waited ends the process on its own thread once the
+// signals are released: the run waits for that end, as a held
 // signal ends it elsewhere, rather than exit with a status of its own.
-void close_report_window() {
+void release_signals() {
     std::fflush(stdout);
-    reportWindowOpen.store(false);
+    signalsHeld.store(false);
     for (DWORD waited = 0; consoleEventPending.load() && waited < kEventEndWaitMs; waited += kEventEndPollMs)
         Sleep(kEventEndPollMs);
 }
 
-bool report_window_open() { return reportWindowOpen.load(); }
+bool signals_held() { return signalsHeld.load(); }
 
-// A console event waits for the window on a thread of its own; a wait for
+// A console event waits on a thread of its own; a wait for
 // a lock gives up when one is waiting.
 bool ending_signal_held() { return consoleEventPending.load(); }
 
@@ -260,9 +238,9 @@ void describe_failure(std::span<char> text) {
         text[--end] = '\0';
 }
 
-// Windows has no FIFOs that an open could wait for. Other programs keep
-// every access to an input, as to the files appended to.
-std::FILE* open_input(const char* path, bool) {
+// Other programs keep every access to an input, as to the files appended
+// to.
+std::FILE* open_input(const char* path) {
     bool created = false;
     const int descriptor = open_descriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY, created);
     std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
@@ -323,10 +301,25 @@ bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
     return _lseeki64(handle.descriptor, offset, SEEK_SET) == offset && _read(handle.descriptor, &byte, 1) == 1;
 }
 
-int64_t append_bytes(const AppendHandle& handle, std::span<const char> first, std::span<const char> second) {
-    const int64_t written = append_piece(handle, first.data(), first.size());
-    if (written < static_cast<int64_t>(first.size())) return written;
-    return written + append_piece(handle, second.data(), second.size());
+// The lock keeps a write that the system takes in parts together against
+// other runs.
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> lines) {
+    const char* bytes = lines.data();
+    const std::size_t length = lines.size();
+    std::size_t written = 0;
+    while (written < length) {
+        const int64_t sizeBefore = file_facts(handle).size;
+        const std::size_t chunk = length - written;
+        const int wrote = _write(handle.descriptor, bytes + written, static_cast<unsigned>(chunk));
+        if (wrote <= 0) {
+            remember_failure();
+            if (handle.readable)
+                written += static_cast<std::size_t>(landed_before_failure(handle, sizeBefore, bytes + written, chunk));
+            break;
+        }
+        written += static_cast<std::size_t>(wrote);
+    }
+    return static_cast<int64_t>(written);
 }
 
 bool flush_to_storage(const AppendHandle& handle, bool regular) {
@@ -342,11 +335,7 @@ void close_append_handle(const AppendHandle& handle) { _close(handle.descriptor)
 // Windows has no links that a file is made through.
 bool folder_of(const char* path, FolderPath& folder) {
     if (std::snprintf(folder.data(), folder.size(), "%s", path) >= static_cast<int>(folder.size())) return false;
-    char* cut = std::max(std::strrchr(folder.data(), '\\'), std::strrchr(folder.data(), '/'));
-    if (cut == nullptr)
-        std::snprintf(folder.data(), folder.size(), ".");
-    else
-        cut[cut == folder.data() || cut[-1] == ':' ? 1 : 0] = '\0';
+    cut_to_folder(folder);
     return true;
 }
 

@@ -34,12 +34,12 @@ std::size_t narrowed_utf16(const char* units, std::size_t length, char* bytes, b
     std::size_t made = 0;
     std::size_t at = 0;
     while (length - at >= 2) {
-        const std::size_t run = narrow_ascii_units(units + at, length - at, bytes + made, bigEndian);
+        const std::size_t run = kernels().narrow_ascii_units(units + at, length - at, bytes + made, bigEndian);
         at += run;
         made += run / 2;
         if (run > 0) continue;
         const auto* unitBytes = reinterpret_cast<const unsigned char*>(units + at);
-        const unsigned unit = unitBytes[low] | unitBytes[1 - low] << 8;
+        const unsigned unit = unitBytes[low] | unsigned{unitBytes[1 - low]} << 8;
         if (!ends_pair(unit)) bytes[made++] = narrowed(unit);
         at += 2;
     }
@@ -47,21 +47,18 @@ std::size_t narrowed_utf16(const char* units, std::size_t length, char* bytes, b
     return made;
 }
 
-InputBlock& shared_input_block() {
-    static InputBlock block;
-    return block;
+InputReads::InputReads(std::FILE* file, InputMode mode)
+    : file_(file), mode_(mode), next_(nullptr), end_(nullptr), atEndOfFile_(false), failed_(false),
+      encoding_(Encoding::kUnknown) {
+    next_ = end_ = block_.data();
 }
-
-InputReads::InputReads(std::FILE* file, InputBlock& block, InputMode mode)
-    : file_(file), block_(&block), mode_(mode), next_(block.data()), end_(block.data()),
-      atEndOfFile_(false), failed_(false), encoding_(Encoding::kUnknown) {}
 
 // Keeps at least the longest read unread, so that a CR whose next byte
 // decides whether it counts is never the last byte held while the file
 // goes on.
 void InputReads::fill() {
     if (end_ - next_ >= kMaxReadBytes || atEndOfFile_) return;
-    char* front = block_->data();
+    char* front = block_.data();
     const auto kept = static_cast<std::size_t>(end_ - next_);
     std::memmove(front, next_, kept);
     char* fresh = front + kept;
@@ -80,7 +77,7 @@ void InputReads::fill() {
     if (encoding_ != Encoding::kBytes) got = narrowed_utf16(fresh + mark, got - mark, fresh, encoding_ == Encoding::kUtf16Be);
     const char* freshEnd = fresh + got;
     if (mode_ == InputMode::kText) {
-        const char* ctrlZ = find_byte(fresh, freshEnd, kCtrlZ);
+        const char* ctrlZ = kernels().find_byte(fresh, freshEnd, kCtrlZ);
         atEndOfFile_ = atEndOfFile_ || ctrlZ != freshEnd;
         freshEnd = ctrlZ;
     }
@@ -110,10 +107,4 @@ bool InputReads::next_read(InputSpan& read) {
     if (unread().begin == end_) return false;
     read = take_read();
     return true;
-}
-
-void InputReads::skip_reads(int32_t count) {
-    InputSpan read{};
-    for (int32_t i = 0; i < count && next_read(read); ++i) {
-    }
 }

@@ -22,10 +22,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "decimal.h"
 #include "host.h"
 #include "kernels.h"
-#include "run_settings.h"
 
 enum class InputMode {
     kBinary,
@@ -43,37 +41,20 @@ inline constexpr bool kTextModeBuild = false;
 inline constexpr InputMode kHostInputMode = kWindows || kTextModeBuild ? InputMode::kText : InputMode::kBinary;
 
 inline constexpr std::size_t kInputBlockSize = 256 * 1024;
-// After the block's room for data, kScanSlack bytes more, so that a number
-// at the end of a read can be scanned eight digits at a time (the bytes
-// past it ignored).
-using InputBlock = std::array<char, kInputBlockSize + kScanSlack>;
 
-// The block that the tool's readers use in turn, one file after the other.
-InputBlock& shared_input_block();
-
-// How a reader takes its stream: the mode of its reads and the range of n
-// it keeps.
-struct StreamReading {
-    InputMode mode;
-    int32_t NMin;
-    int32_t NMax;
-};
-
-// As a run reads its inputs: in the host's mode.
-inline StreamReading run_reading(const RunSettings& settings) {
-    return {kHostInputMode, settings.NMin, settings.NMax};
-}
-
-// Bytes [begin, end) of the data, followed by at least kScanSlack readable
-// bytes.
+// Bytes [begin, end) of the data.
 struct InputSpan {
     const char* begin;
     const char* end;
 };
 
+// The reads of a file, taken from a block of its bytes that the reader
+// holds; one reader reads one file.
 class InputReads {
 public:
-    InputReads(std::FILE* file, InputBlock& block, InputMode mode);
+    InputReads(std::FILE* file, InputMode mode);
+    InputReads(const InputReads&) = delete;
+    InputReads& operator=(const InputReads&) = delete;
 
     // The bytes not taken yet: at least the next whole read, empty once the
     // data has ended. After a read error the lines read whole before it are
@@ -83,8 +64,6 @@ public:
     InputSpan take_read();
     // Takes the next read; false at the end of the data.
     bool next_read(InputSpan& read);
-    // Takes count reads, or what there is.
-    void skip_reads(int32_t count);
     // Takes the unread bytes before p, the start of a line in unread().
     void skip_to(const char* p) { next_ = p; }
     bool failed() const { return failed_; }
@@ -93,13 +72,13 @@ private:
     void fill();
 
     std::FILE* file_;
-    InputBlock* block_;
     InputMode mode_;
     const char* next_;  // the unread bytes are [next_, end_)
     const char* end_;
     bool atEndOfFile_;  // nothing more is to be read from the file
     bool failed_;       // reading stopped at a read error
     enum class Encoding { kUnknown, kBytes, kUtf16Le, kUtf16Be } encoding_;
+    std::array<char, kInputBlockSize> block_;
 };
 
 // Turns the UTF-16 code units [units, units + length), in the byte order

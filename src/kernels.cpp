@@ -5,22 +5,52 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host.h"
-#include "kernels_generic.h"
-
 namespace {
 
 constexpr std::array<const char*, 5> kKernelNames = {"portable", "ssse3", "avx2", "avx512", "avx512vbmi"};
 
+int32_t no_blocks(const char*, int32_t, int64_t&) { return 0; }
+
+const char* memchr_search(const char* p, const char* end, char byte) {
+    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+std::size_t no_units(const char*, std::size_t, char*, bool) { return 0; }
+
+const char* no_common_lines(const char* p, const char*, Candidate*, int32_t, int32_t& count) {
+    count = 0;
+    return p;
+}
+
+constexpr Kernels kPlainKernels = {no_blocks, memchr_search, no_units, no_common_lines};
+
+// Each kernel's table, narrowest first.
+#ifdef BRISVEL_X86_KERNELS
+constexpr std::array kTables = {&kPlainKernels, &ssse3::kKernels, &avx2::kKernels, &avx512::kKernels, &vbmi::kKernels};
+#else
+constexpr std::array kTables = {&kPlainKernels};
+#endif
+
 // Made on first use, without the guard of a local static, which would link
 // the C++ runtime: the tool has one thread.
 bool chosen = false;
-Kernel kernel = Kernel::kPortable;
+Kernel kernel = Kernel::kPlain;
+Kernels table{};
 
-Kernel& choice() {
-    if (!chosen) kernel = capped_kernel(std::getenv("BRISVEL_KERNEL"));
+// The chosen kernel's table, each job it leaves out taken from the next
+// narrower one that has it.
+void choose(Kernel choice) {
+    kernel = std::min(choice, fastest_kernel());
     chosen = true;
-    return kernel;
+    table = {};
+    for (auto at = static_cast<std::size_t>(kernel) + 1; at-- > 0;) {
+        const Kernels& unit = *kTables[std::min(at, kTables.size() - 1)];
+        if (table.scan_plus_blocks == nullptr) table.scan_plus_blocks = unit.scan_plus_blocks;
+        if (table.find_byte == nullptr) table.find_byte = unit.find_byte;
+        if (table.narrow_ascii_units == nullptr) table.narrow_ascii_units = unit.narrow_ascii_units;
+        if (table.read_common_removal_lines == nullptr) table.read_common_removal_lines = unit.read_common_removal_lines;
+    }
 }
 
 }  // namespace
@@ -34,7 +64,7 @@ Kernel fastest_kernel() {
     if (__builtin_cpu_supports("avx2")) return Kernel::kAvx2;
     if (__builtin_cpu_supports("ssse3")) return Kernel::kSsse3;
 #endif
-    return Kernel::kPortable;
+    return Kernel::kPlain;
 }
 
 Kernel capped_kernel(const char* asked) {
@@ -43,65 +73,14 @@ Kernel capped_kernel(const char* asked) {
     return fastest_kernel();
 }
 
-Kernel chosen_kernel() { return choice(); }
-
-void choose_kernel(Kernel kernel) { choice() = std::min(kernel, fastest_kernel()); }
-
-// On a processor of another kind only the portable kernel is ever chosen,
-// and the arguments may go unused.
-int32_t scan_plus_blocks([[maybe_unused]] const char* p, [[maybe_unused]] int32_t blocks,
-                         [[maybe_unused]] int64_t& sum) {
-    switch (choice()) {
-#ifdef BRISVEL_X86_KERNELS
-        case Kernel::kAvx512Vbmi: return vbmi::scan_plus_blocks(p, blocks, sum);
-        case Kernel::kAvx512: return avx512::scan_plus_blocks(p, blocks, sum);
-        case Kernel::kAvx2: return avx2::scan_plus_blocks(p, blocks, sum);
-        case Kernel::kSsse3: return ssse3::scan_plus_blocks(p, blocks, sum);
-#endif
-        default: return 0;
-    }
+Kernel chosen_kernel() {
+    if (!chosen) choose(capped_kernel(std::getenv("BRISVEL_KERNEL")));
+    return kernel;
 }
 
-// The C library's search, but on Windows, whose runtime searches a byte at
-// a time: there a vector kernel is fifteen times as fast.
-const char* find_byte(const char* p, const char* end, char byte) {
-    switch (kWindows ? choice() : Kernel::kPortable) {
-#ifdef BRISVEL_X86_KERNELS
-        case Kernel::kAvx512Vbmi:
-        case Kernel::kAvx512: return avx512::find_byte(p, end, byte);
-        case Kernel::kAvx2: return avx2::find_byte(p, end, byte);
-        case Kernel::kSsse3: return ssse3::find_byte(p, end, byte);
-#endif
-        default: break;
-    }
-    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-}
+void choose_kernel(Kernel choice) { choose(choice); }
 
-std::size_t narrow_ascii_units([[maybe_unused]] const char* units, [[maybe_unused]] std::size_t length,
-                               [[maybe_unused]] char* bytes, [[maybe_unused]] bool bigEndian) {
-    switch (choice()) {
-#ifdef BRISVEL_X86_KERNELS
-        case Kernel::kAvx512Vbmi:
-        case Kernel::kAvx512: return avx512::narrow_ascii_units(units, length, bytes, bigEndian);
-        case Kernel::kAvx2: return avx2::narrow_ascii_units(units, length, bytes, bigEndian);
-        case Kernel::kSsse3: return ssse3::narrow_ascii_units(units, length, bytes, bigEndian);
-#endif
-        default: return 0;
-    }
-}
-
-const char* read_common_removal_lines(const char* p, [[maybe_unused]] const char* end,
-                                      [[maybe_unused]] Candidate* pairs, [[maybe_unused]] int32_t maxPairs,
-                                      int32_t& count) {
-    count = 0;
-    switch (choice()) {
-#ifdef BRISVEL_X86_KERNELS
-        case Kernel::kAvx512Vbmi:
-        case Kernel::kAvx512:
-        case Kernel::kAvx2: return avx2::read_common_lines(p, end, pairs, maxPairs, count);
-        case Kernel::kSsse3: return ssse3::read_common_lines(p, end, pairs, maxPairs, count);
-#endif
-        default: return p;
-    }
+const Kernels& kernels() {
+    chosen_kernel();
+    return table;
 }

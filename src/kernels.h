@@ -11,7 +11,7 @@
 #include "candidate.h"
 
 enum class Kernel {
-    kPortable,    // plain C++, every processor
+    kPlain,       // no vector kernel: plain C++ does it all, on every processor
     kSsse3,       // 16 bytes at a time
     kAvx2,        // 32 bytes at a time
     kAvx512,      // 64 bytes at a time (AVX-512 BW)
@@ -22,8 +22,8 @@ enum class Kernel {
 Kernel fastest_kernel();
 
 // The fastest kernel this processor runs, capped by the one that asked
-// names (portable, ssse3, avx2, avx512 or avx512vbmi); the fastest when it
-// names none.
+// names (portable for kPlain, ssse3, avx2, avx512 or avx512vbmi); the
+// fastest when it names none.
 Kernel capped_kernel(const char* asked);
 
 // The kernel the readers use: chosen once, the first time it is asked for,
@@ -60,32 +60,52 @@ inline PlusLine plus_line_at(const char* p, const char* end) {
 inline constexpr int32_t kPlusBlockBytes = 64;
 inline constexpr int32_t kPlusLookahead = kMaxPlusDigits;
 
-// Takes blocks from p, the start of a line, up to blocks of them, while each
-// continues a run of "+" lines; returns the length of the whole lines taken
-// (up to the last newline of the last block) with their differences summed
-// in sum, 0 when the first block is not taken. The portable kernel takes
-// none.
-int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum);
-
-// Where byte first lies in [p, end), or end.
-const char* find_byte(const char* p, const char* end, char byte);
-
-// Narrows the UTF-16 code units [units, units + length), in the byte order
-// that bigEndian says, to one byte each at bytes, a vector of units at a
-// time while all of them are ASCII; returns how many bytes of units it took
-// (bytes gets half as many). bytes may be units or lie before it. The
-// portable kernel takes none.
-std::size_t narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian);
-
 // The removal list's common lines, "<digits> <1 to 8 digits> <1 to 8
 // digits>" and "\n" or "\r\n", are read from a window of this many bytes at
 // the start of each.
 inline constexpr std::ptrdiff_t kRemovalWindowBytes = 32;
 
-// Reads lines of the common shape from p, the start of a line, while a
-// window from each fits before end, into pairs (k, n), at most maxPairs of
-// them; count says how many. Returns where the first line not read starts.
-// Each line read is one read of the file and names the pair that the
-// general reader would find in it. The portable kernel reads none.
-const char* read_common_removal_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
-                                      int32_t& count);
+// The kernels of one instruction set, which its unit defines. A unit that
+// has no kernel of its own for a job leaves it out, and the next narrower
+// unit's serves.
+struct Kernels {
+    // Takes blocks from p, the start of a line, up to blocks of them, while
+    // each continues a run of "+" lines; returns the length of the whole
+    // lines taken (up to the last newline of the last block) with their
+    // differences summed in sum, 0 when the first block is not taken.
+    int32_t (*scan_plus_blocks)(const char* p, int32_t blocks, int64_t& sum);
+    // Where byte first lies in [p, end), or end.
+    const char* (*find_byte)(const char* p, const char* end, char byte);
+    // Narrows the UTF-16 code units [units, units + length), in the byte
+    // order that bigEndian says, to one byte each at bytes, a vector of
+    // units at a time while all of them are ASCII; returns how many bytes
+    // of units it took (bytes gets half as many). bytes may be units or lie
+    // before it.
+    std::size_t (*narrow_ascii_units)(const char* units, std::size_t length, char* bytes, bool bigEndian);
+    // Reads the removal list's lines of the common shape from p, the start
+    // of a line, while a window of kRemovalWindowBytes from each fits
+    // before end, into pairs (k, n), at most maxPairs of them; count says
+    // how many. Returns where the first line not read starts. Each line
+    // read is one read of the file and names the pair that the general
+    // reader would find in it.
+    const char* (*read_common_removal_lines)(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
+                                             int32_t& count);
+};
+
+namespace ssse3 {
+extern const Kernels kKernels;
+}
+namespace avx2 {
+extern const Kernels kKernels;
+}
+namespace avx512 {
+extern const Kernels kKernels;
+}
+namespace vbmi {
+extern const Kernels kKernels;
+}
+
+// The chosen kernel's jobs; plain C++ does what it has no kernel for (no
+// block of "+" lines, no ASCII run of code units and no common removal line
+// is taken; the byte search is memchr).
+const Kernels& kernels();

@@ -34,17 +34,5 @@ struct Avx2 {
 
 }  // namespace
 
-int32_t avx2::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_over<Avx2>(p, blocks, sum);
-}
-
-const char* avx2::find_byte(const char* p, const char* end, char byte) { return find_byte_over<Avx2>(p, end, byte); }
-
-const char* avx2::read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
-                                    int32_t& count) {
-    return read_common_lines_over<Avx2>(p, end, pairs, maxPairs, count);
-}
-
-std::size_t avx2::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
-    return narrow_ascii_units_over<Avx2>(units, length, bytes, bigEndian);
-}
+const Kernels avx2::kKernels = {scan_plus_blocks_over<Avx2>, find_byte_over<Avx2>, narrow_ascii_units_over<Avx2>,
+                                  read_common_lines_over<Avx2>};

@@ -40,14 +40,5 @@ struct Avx512 {
 
 }  // namespace
 
-int32_t avx512::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_over<Avx512>(p, blocks, sum);
-}
-
-const char* avx512::find_byte(const char* p, const char* end, char byte) {
-    return find_byte_over<Avx512>(p, end, byte);
-}
-
-std::size_t avx512::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
-    return narrow_ascii_units_over<Avx512>(units, length, bytes, bigEndian);
-}
+const Kernels avx512::kKernels = {scan_plus_blocks_over<Avx512>, find_byte_over<Avx512>, narrow_ascii_units_over<Avx512>,
+                                  nullptr};

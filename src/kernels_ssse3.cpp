@@ -34,17 +34,5 @@ struct Ssse3 {
 
 }  // namespace
 
-int32_t ssse3::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
-    return scan_plus_blocks_over<Ssse3>(p, blocks, sum);
-}
-
-const char* ssse3::find_byte(const char* p, const char* end, char byte) { return find_byte_over<Ssse3>(p, end, byte); }
-
-const char* ssse3::read_common_lines(const char* p, const char* end, Candidate* pairs, int32_t maxPairs,
-                                    int32_t& count) {
-    return read_common_lines_over<Ssse3>(p, end, pairs, maxPairs, count);
-}
-
-std::size_t ssse3::narrow_ascii_units(const char* units, std::size_t length, char* bytes, bool bigEndian) {
-    return narrow_ascii_units_over<Ssse3>(units, length, bytes, bigEndian);
-}
+const Kernels ssse3::kKernels = {scan_plus_blocks_over<Ssse3>, find_byte_over<Ssse3>, narrow_ascii_units_over<Ssse3>,
+                                  read_common_lines_over<Ssse3>};

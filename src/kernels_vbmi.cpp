@@ -47,9 +47,7 @@ __m512i load(const void* p) { return _mm512_loadu_si512(p); }
 // "uninitialized" warning in GCC 12's header.)
 __m512i lookup(__m512i index, __m512i table) { return _mm512_maskz_permutexvar_epi8(~uint64_t{0}, index, table); }
 
-}  // namespace
-
-int32_t vbmi::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
+int32_t scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
     if (*p != '+') return 0;
     const __m512i times20Low = load(kClassTimes20.entry), times20High = load(kClassTimes20.entry + 64);
     const __m512i times4 = load(kClassTimes4.entry), digit2 = load(kDigitTimes2.entry), digit1 = load(kDigitTimes1.entry);
@@ -83,3 +81,8 @@ int32_t vbmi::scan_plus_blocks(const char* p, int32_t blocks, int64_t& sum) {
     for (const int32_t lane : lanes) sum += lane;
     return kPlusBlockBytes * (taken - 1) + lastNewline;
 }
+
+}  // namespace
+
+// The other jobs are the AVX-512 BW unit's.
+const Kernels vbmi::kKernels = {scan_plus_blocks, nullptr, nullptr, nullptr};

@@ -2,6 +2,7 @@
 // factoring client's work file, or shows what a run would do.
 #include "candidate.h"
 #include "command_line.h"
+#include "console.h"
 #include "host.h"
 #include "preview.h"
 #include "removal_list.h"
@@ -17,7 +18,6 @@ namespace {
 // stage keeps its own working storage.
 struct RunState {
     RunSettings settings;
-    CommandLine line;
     CandidateTable table;
 };
 
@@ -31,31 +31,40 @@ StageStatus read_candidates(RunState& state) {
     return StageStatus::kContinue;
 }
 
-int run(StageStatus status, RunState& state) {
+// Signals are held from the first line that goes into the work file until
+// the run log's line and the console's are out, so that the three agree.
+StageStatus run(StageStatus status, RunState& state) {
     int32_t linesWritten = 0;
     if (status == StageStatus::kContinue) status = read_candidates(state);
     if (status == StageStatus::kContinue) status = write_work_file(state.table, state.settings, linesWritten);
     if (status == StageStatus::kContinue) append_run_log(state.settings, linesWritten);
-    return status == StageStatus::kFailed ? kExitFailure : kExitSuccess;
+    release_signals();
+    return status;
 }
 
-int preview(StageStatus status, RunState& state) {
-    Verdict verdict = Verdict::kClear;
-    if (status == StageStatus::kContinue) note_arguments(state.line.words, state.settings);
+StageStatus preview(StageStatus status, RunState& state) {
     if (status == StageStatus::kContinue) status = read_candidates(state);
-    if (status == StageStatus::kContinue) verdict = look_at_writes(state.table, state.settings);
-    return end_preview(status, verdict);
+    if (status == StageStatus::kContinue) status = look_at_writes(state.table, state.settings);
+    say("Dry run: nothing was written\n");
+    return status;
+}
+
+// A preview that completed asks for a second look where it said a line
+// that asks for one.
+int exit_status(StageStatus status, bool previewed) {
+    if (status == StageStatus::kFailed) return kExitFailure;
+    return previewed && second_looks() > 0 ? kExitSecondLook : kExitSuccess;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     static RunState state{};
-    if (!prepare_process()) return kExitFailure;
-    show_utf8_in_console();
-    const StageStatus status = read_command_line(argc, argv, state.settings, state.line);
-    const int exitStatus = state.line.preview ? preview(status, state) : run(status, state);
-    explain_a_double_click();
-    restore_console();
-    return exitStatus;
+    if (!prepare_process()) return exit_status(StageStatus::kFailed, false);
+    begin_console();
+    bool previewed = false;
+    StageStatus status = read_command_line(argc, argv, state.settings, previewed);
+    status = previewed ? preview(status, state) : run(status, state);
+    end_console();
+    return exit_status(status, previewed);
 }

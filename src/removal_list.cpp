@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <bitset>
 
 #include "console.h"
 #include "decimal.h"
@@ -10,20 +11,19 @@
 namespace {
 
 // The pair a read names. The read's first number is an identifier of any
-// size; it is skipped and not valued.
+// size, read and not used.
 bool read_named_pair(const char* begin, const char* end, Candidate& pair) {
-    const char* p = skip_number_before_slack(begin, end);
-    if (p != nullptr) p = read_int32_before_slack(p, end, pair.k);
-    if (p != nullptr) p = read_int32_before_slack(p, end, pair.n);
+    int32_t identifier = 0;
+    const char* p = read_int32(begin, end, identifier);
+    if (p != nullptr) p = read_int32(p, end, pair.k);
+    if (p != nullptr) p = read_int32(p, end, pair.n);
     return p != nullptr;
 }
 
 // The pair (k, n) as one number.
-uint64_t pair_key(int32_t k, int32_t n) {
-    return uint64_t{static_cast<uint32_t>(k)} << 32 | static_cast<uint32_t>(n);
+uint64_t pair_key(const Candidate& pair) {
+    return uint64_t{static_cast<uint32_t>(pair.k)} << 32 | static_cast<uint32_t>(pair.n);
 }
-
-uint64_t pair_key(const Candidate& candidate) { return pair_key(candidate.k, candidate.n); }
 
 // Hash slots of the index: a power of two, over three times the table, so
 // that most lookups of a pair the table does not hold end at the first slot.
@@ -38,7 +38,7 @@ constexpr std::size_t kFilterBits = 131072;
 // when the index is built. Once a line has marked a pair's entries, its slot
 // says so, and a line that names the pair again costs no walk.
 struct RemovalIndex {
-    std::array<uint64_t, kFilterBits / 64> filter;  // a bit set for the hash of every pair held
+    std::bitset<kFilterBits> filter;  // a bit set for the hash of every pair held
     std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot; below: every entry marked
     std::array<uint64_t, kTableSlots> pairs;      // the pair at each place, as one number
     std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
@@ -69,21 +69,8 @@ uint64_t mixed(uint64_t key) {
 
 std::size_t home_slot(uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - std::countr_zero(kIndexSlots))); }
 
-// Where key's bit lies in the filter: a word and the bit's mask in it.
-struct FilterBit {
-    std::size_t word;
-    uint64_t mask;
-};
-
-FilterBit filter_bit(uint64_t hash) {
-    const auto bit = static_cast<std::size_t>(hash & (kFilterBits - 1));
-    return {bit / 64, uint64_t{1} << (bit % 64)};
-}
-
-bool may_hold(uint64_t hash) {
-    const FilterBit bit = filter_bit(hash);
-    return (pairIndex.filter[bit.word] & bit.mask) != 0;
-}
+// Where a hash's bit lies in the filter.
+std::size_t filter_bit(uint64_t hash) { return static_cast<std::size_t>(hash & (kFilterBits - 1)); }
 
 // The slot that holds key, or the empty slot where it would go.
 std::size_t slot_of(uint64_t key, uint64_t hash) {
@@ -96,14 +83,13 @@ std::size_t slot_of(uint64_t key, uint64_t hash) {
 // Places are added from the last to the first, so that each pair's places
 // are linked in table order.
 void build_removal_index(const CandidateTable& table) {
-    pairIndex.filter.fill(0);
+    pairIndex.filter.reset();
     pairIndex.firstPlace.fill(kEmptySlot);
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
         pairIndex.pairs[at] = pair_key(table.entries[at]);
         const uint64_t hash = mixed(pairIndex.pairs[at]);
-        const FilterBit bit = filter_bit(hash);
-        pairIndex.filter[bit.word] |= bit.mask;
+        pairIndex.filter[filter_bit(hash)] = true;
         const std::size_t slot = slot_of(pairIndex.pairs[at], hash);
         pairIndex.nextPlace[at] = pairIndex.firstPlace[slot];
         pairIndex.firstPlace[slot] = place;
@@ -112,11 +98,11 @@ void build_removal_index(const CandidateTable& table) {
 
 // Marks every entry (k, n) of the pair named, when its n lies in the range,
 // that is not marked yet; returns how many.
-int32_t mark_named(const Candidate& named, const StreamReading& reading, CandidateTable& table) {
-    if (named.n < reading.NMin || named.n >= reading.NMax) return 0;
+int32_t mark_named(const Candidate& named, NRange range, CandidateTable& table) {
+    if (!meets(range, named.n, named.n)) return 0;
     const uint64_t key = pair_key(named);
     const uint64_t hash = mixed(key);
-    if (!may_hold(hash)) return 0;
+    if (!pairIndex.filter[filter_bit(hash)]) return 0;
     int32_t& slot = pairIndex.firstPlace[slot_of(key, hash)];
     if (slot < 0) return 0;  // not held, or every entry marked already
     int32_t marked = 0;
@@ -132,43 +118,44 @@ int32_t mark_named(const Candidate& named, const StreamReading& reading, Candida
 }
 
 // Marks the entries that the read [begin, end) names; returns how many.
-int32_t take_removal_read(InputSpan read, const StreamReading& reading, CandidateTable& table) {
+int32_t take_removal_read(InputSpan read, NRange range, CandidateTable& table) {
     Candidate named{};
-    return read_named_pair(read.begin, read.end, named) ? mark_named(named, reading, table) : 0;
+    return read_named_pair(read.begin, read.end, named) ? mark_named(named, range, table) : 0;
 }
 
 // Takes the lines of the common shape from p on (kernels.h), marking what
 // they name; returns where the first line it did not take starts.
-const char* take_common_lines(InputSpan unread, const StreamReading& reading, CandidateTable& table,
+const char* take_common_lines(InputSpan unread, NRange range, CandidateTable& table,
                               int32_t& removed) {
     static std::array<Candidate, kCommonLinesAtOnce> named;
     const char* p = unread.begin;
     int32_t count = 0;
     do {
-        p = read_common_removal_lines(p, unread.end, named.data(), kCommonLinesAtOnce, count);
-        for (int32_t i = 0; i < count; ++i) removed += mark_named(named[static_cast<std::size_t>(i)], reading, table);
+        p = kernels().read_common_removal_lines(p, unread.end, named.data(), kCommonLinesAtOnce, count);
+        for (int32_t i = 0; i < count; ++i) removed += mark_named(named[static_cast<std::size_t>(i)], range, table);
     } while (count == kCommonLinesAtOnce);
     return p;
 }
 
 }  // namespace
 
-bool read_removal_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table, int32_t& removed) {
+bool read_removal_stream(std::FILE* in, InputMode mode, NRange range, CandidateTable& table, int32_t& removed) {
     build_removal_index(table);
-    InputReads reads(in, shared_input_block(), reading.mode);
-    reads.skip_reads(kRemovalHeaderReads);
+    InputReads reads(in, mode);
+    InputSpan header{};
+    reads.next_read(header);
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
-        const char* taken = take_common_lines(unread, reading, table, removed);
+        const char* taken = take_common_lines(unread, range, table, removed);
         if (taken != unread.begin)
             reads.skip_to(taken);
         else
-            removed += take_removal_read(reads.take_read(), reading, table);
+            removed += take_removal_read(reads.take_read(), range, table);
     }
     return !reads.failed();
 }
 
 void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
-    std::FILE* in = open_input(kRemovalListName, true);
+    std::FILE* in = open_input(kRemovalListName);
     if (in == nullptr) {
         say("Can't find %s - continuing\n", kRemovalListName);
         say_why(kRemovalListName, true);
@@ -176,7 +163,7 @@ void apply_removal_list(const RunSettings& settings, CandidateTable& table) {
     }
     say("Searching %s... ", kRemovalListName);
     int32_t removed = 0;
-    const bool readToEnd = read_removal_stream(in, run_reading(settings), table, removed);
+    const bool readToEnd = read_removal_stream(in, kHostInputMode, range_of(settings), table, removed);
     std::fclose(in);
     if (readToEnd) {
         say("Removed %d candidates.\n", removed);

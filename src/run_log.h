@@ -2,8 +2,6 @@
 // work file.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -11,27 +9,17 @@
 #include "run_settings.h"
 
 inline constexpr const char* kRunLogName = "brisvel.log";
-// A FIFO there that nobody reads is not waited for, and a failure is
-// reported and the run goes on.
-inline constexpr Destination kRunLogDestination{kRunLogName, false, false};
+inline constexpr Destination kRunLogDestination{kRunLogName, false};
 
-// Long enough for a summary with every number at its widest and a path of
-// 999 characters.
-inline constexpr std::size_t kLogTextSize = 1200;
-using LogText = std::array<char, kLogTextSize>;
-
-// "[Tue 08-Dec-2026 23:05:09]  " for the given local time, with the tool's
-// own English day and month names.
-void format_log_timestamp(const std::tm& local, LogText& text);
-
-// "Range <NMin>-<NMax> (<NMax - NMin>), <SieveDepth>, <WactorWorth>, <lines>
-// candidates in <path>" and the host's line end.
-void format_range_summary(int32_t NMin, int32_t NMax, int32_t linesWritten, const char* outputPath,
-                          int32_t SieveDepth, int32_t WactorWorth, LogText& text);
+// The log line of a run that wrote linesWritten lines, at local time:
+// "[Tue 08-Dec-2026 23:05:09]  Range <NMin>-<NMax> (<NMax - NMin>),
+// <SieveDepth>, <WactorWorth>, <lines> candidates in <path>", with the
+// tool's own English day and month names, in lines.
+void add_log_line(const std::tm& local, const RunSettings& settings, int32_t linesWritten, Lines& lines);
 
 // Reads the range of a run log line [begin, end), "... Range <NMin>-<NMax>
 // ...", which may hold any bytes, zero bytes among them; false when it
-// holds none. The line is followed by at least kScanSlack readable bytes.
+// holds none.
 bool read_logged_range(const char* begin, const char* end, int32_t& NMin, int32_t& NMax);
 
 // The run log stage: appends the line for this run, which wrote

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pair_filter.h"
+
 // Room for a path of at most 999 characters plus its terminating zero.
 inline constexpr std::size_t kOutputPathSize = 1000;
 using OutputPath = std::array<char, kOutputPathSize>;
@@ -19,3 +21,5 @@ struct RunSettings {
     const char* folder;     // as the run read it; nullptr when none was given
     const char* program;    // as it was typed, for the commands the run suggests
 };
+
+inline NRange range_of(const RunSettings& settings) { return {settings.NMin, settings.NMax}; }

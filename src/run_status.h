@@ -1,17 +1,18 @@
 // How a stage of a run ended, and the exit statuses of the process.
 #pragma once
 
-// Stages print their own messages and return one of these; only main turns
-// it into the process exit status.
+// Stages print their own messages and return one of these; main turns the
+// last into the process exit status.
 enum class StageStatus {
     kContinue,  // go on with the next stage
     kFinished,  // nothing more to do: the run ends successfully
-    kFailed,    // a fatal condition was reported: the run ends with failure
+    kFailed,    // a fatal condition was reported (for a preview: the run would fail there)
 };
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;
-// A preview that completed but found something to look at again before the
-// run: a logged range that overlaps, a run log it could not check, or an
-// argument not taken as typed.
-inline constexpr int kExitSecondLook = 3;
+enum ExitStatus {
+    kExitSuccess = 0,
+    kExitFailure = 1,
+    // A preview that completed but asks for a second look before the run
+    // (a note, an overlapping logged range, a log it could not check).
+    kExitSecondLook = 3,
+};

@@ -27,14 +27,6 @@ struct SieveReader {
     PairFilter filter;  // k is kept only from a readable "k=" read on, until an unreadable one
 };
 
-// Once the table is full it is a heap of the smallest n read so far, the
-// largest of them on top: only a smaller n can change it, so the filter's
-// NMax comes down to the top's n, and the "+" lines of larger n are
-// skipped as any others that store nothing.
-void keep_as_heap_top(SieveReader& reader, CandidateTable& table) {
-    reader.filter.NMax = table.entries.front().n;
-}
-
 // Stores the reader's current pair when it qualifies.
 void offer_candidate(SieveReader& reader, CandidateTable& table) {
     if (!stores_n(reader.filter, reader.currentN)) return;
@@ -48,7 +40,11 @@ void offer_candidate(SieveReader& reader, CandidateTable& table) {
         entries[kTableSlots - 1] = pair;
         std::push_heap(entries, entries + kTableSlots, has_smaller_n);
     }
-    if (table.count == kTableSlots) keep_as_heap_top(reader, table);
+    // Once the table is full it is a heap of the smallest n read so far, the
+    // largest of them on top: only a smaller n can change it, so NMax comes
+    // down to the top's n, and the "+" lines of larger n are skipped as any
+    // others that store nothing.
+    if (table.count == kTableSlots) reader.filter.range.NMax = table.entries.front().n;
 }
 
 // Interprets a read.
@@ -58,17 +54,17 @@ void take_sieve_read(InputSpan read, SieveReader& reader, CandidateTable& table)
     switch (*begin) {
         case 'k': {
             const bool readable = read.end - begin > 1 && begin[1] == '=' &&
-                                  read_int32_before_slack(begin + 2, read.end, value) != nullptr;
+                                  read_int32(begin + 2, read.end, value) != nullptr;
             if (readable) reader.currentK = value;
-            reader.filter.kKept = readable && !is_excluded_k(value);
+            reader.filter.keepsK = readable && !is_excluded_k(value);
             return;
         }
         case '+':
-            if (read_int32_before_slack(begin + 1, read.end, value) == nullptr) return;
+            if (read_int32(begin + 1, read.end, value) == nullptr) return;
             reader.currentN = saturating_add(reader.currentN, value);
             break;
         default:
-            if (read_int32_before_slack(begin, read.end, value) == nullptr) return;
+            if (read_int32(begin, read.end, value) == nullptr) return;
             reader.currentN = value;
             break;
     }
@@ -108,10 +104,10 @@ int32_t skip_header(InputReads& reads) {
 
 }  // namespace
 
-SieveResult read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table) {
-    InputReads reads(in, shared_input_block(), reading.mode);
+SieveResult read_sieve_stream(std::FILE* in, InputMode mode, NRange range, CandidateTable& table) {
+    InputReads reads(in, mode);
     const int32_t keyedHeaderLine = skip_header(reads);
-    SieveReader reader{0, 0, {reading.NMin, reading.NMax, false}};
+    SieveReader reader{0, 0, {range, false}};
     for (InputSpan unread = reads.unread(); unread.begin != unread.end; unread = reads.unread()) {
         const char* skipped =
             skip_unstored_plus_lines(unread.begin, unread.end, reader.currentN, reader.filter);
@@ -132,14 +128,14 @@ FittingRange range_that_fits(const CandidateTable& full) {
 }
 
 StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table) {
-    std::FILE* in = open_input(kSieveFileName, true);
+    std::FILE* in = open_input(kSieveFileName);
     if (in == nullptr) {
         say("Failed to open %s - exiting\n", kSieveFileName);
         say_why(kSieveFileName, true);
         return StageStatus::kFailed;
     }
     say("Searching %s... ", kSieveFileName);
-    const SieveResult result = read_sieve_stream(in, run_reading(settings), table);
+    const SieveResult result = read_sieve_stream(in, kHostInputMode, range_of(settings), table);
     std::fclose(in);
     if (table.count == kTableSlots) {
         say("Too many n values.  Choose a smaller range. Exiting\n");
@@ -162,7 +158,7 @@ const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const P
         const bool batchStoresNone = stores_none_between(filter, n, n + kMaxSumPerByte * kBatchBytes);
         const int32_t blocks = batchStoresNone ? std::min(room, kBatchBytes / kPlusBlockBytes) : 1;
         int64_t sum = 0;
-        const int32_t length = scan_plus_blocks(p, blocks, sum);
+        const int32_t length = kernels().scan_plus_blocks(p, blocks, sum);
         if (length == 0 || !stores_none_between(filter, n, n + sum)) break;
         n = advanced(n, sum);
         p += length;
@@ -172,7 +168,7 @@ const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const P
 
 const char* skip_unstored_plus_lines(const char* p, const char* end, int32_t& n, const PairFilter& filter) {
     int32_t current = n;  // kept in a register through the loop
-    const bool inBlocks = chosen_kernel() != Kernel::kPortable;
+    const bool inBlocks = chosen_kernel() != Kernel::kPlain;
     for (;;) {
         if (inBlocks) p = skip_plus_blocks(p, end, current, filter);
         const PlusLine line = plus_line_at(p, end);

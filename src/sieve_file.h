@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "candidate.h"
-#include "run_settings.h"
 #include "input_reads.h"
-#include "run_status.h"
 #include "pair_filter.h"
+#include "run_settings.h"
+#include "run_status.h"
 
 inline constexpr const char* kSieveFileName = "drask.dat";
 inline constexpr int32_t kSieveHeaderReads = 3;
@@ -30,8 +30,8 @@ struct SieveResult {
     int32_t keyedHeaderLine;
 };
 
-// Reads the whole stream, header included, into table, in the shared input
-// block. Each read is interpreted by its first
+// Reads the whole stream, header included, into table. Each read is
+// interpreted by its first
 // character: "k=<k>" sets k, "+<d>" adds d to n, anything else is an
 // absolute n; a read without a readable number changes nothing, and a "k"
 // read without one makes k unknown until the next readable "k=" read. Pairs
@@ -39,7 +39,7 @@ struct SieveResult {
 // slot, the rest is read all the same, keeping the kTableSlots pairs of the
 // smallest n (in no order), so that range_that_fits can tell how far the
 // range may reach.
-SieveResult read_sieve_stream(std::FILE* in, const StreamReading& reading, CandidateTable& table);
+SieveResult read_sieve_stream(std::FILE* in, InputMode mode, NRange range, CandidateTable& table);
 
 // For a table that the whole file filled: the largest NMax for which the
 // same NMin keeps fewer than kTableSlots pairs (the kTableSlots-th smallest
@@ -71,7 +71,7 @@ StageStatus read_sieve_file(const RunSettings& settings, CandidateTable& table);
 
 // The block kernels alone: from p, the start of a line, skips whole blocks
 // of "+" lines while no line in them stores a pair, and returns where they
-// stopped (p itself with the portable kernel).
+// stopped (p itself where the kernels take no blocks).
 const char* skip_plus_blocks(const char* p, const char* end, int32_t& n, const PairFilter& filter);
 
 // Starting at p, the start of a line, skips "+" lines of the grammar of

@@ -2,31 +2,22 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstring>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 #include "console.h"
-
-// Every number fits the width that the longest line, and so the batch, is
-// sized by: no line of a run can fail to fit.
-static_assert(kInt32Width == std::string_view("-2147483648").size());
+#include "host.h"
 
 namespace {
 
-// Room for every line of a run, written as one piece.
-using WorkBatch = std::array<char, static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength>;
-WorkBatch batch;
-CandidateArray scratch;  // the merge sort's other half
+// The widest line holds four numbers of the widest, "-2147483648", and the
+// batch a full table of them: every line of a run fits.
+constexpr std::size_t kInt32Width = std::numeric_limits<int32_t>::digits10 + 2;
+constexpr std::size_t kMaxWorkLineLength = std::string_view("Pminus1=,2,,1,,").size() + 4 * kInt32Width + kLineEndLength;
+std::array<char, kLineEndLength + static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength + 1> batch;
 
-// Puts text into lines at end and moves end past it; false when it does
-// not fit.
-bool put_text(std::span<char> lines, std::size_t& end, std::string_view text) {
-    if (text.size() > lines.size() - end) return false;
-    std::memcpy(lines.data() + end, text.data(), text.size());
-    end += text.size();
-    return true;
-}
+CandidateArray scratch;  // the merge sort's other half
 
 }  // namespace
 
@@ -48,30 +39,20 @@ void order_by_n(CandidateTable& table) {
     if (from != table.entries.data()) std::copy(from, from + count, table.entries.data());
 }
 
-bool put_work_line(const Candidate& candidate, int32_t SieveDepth, int32_t WactorWorth, std::span<char> lines,
-                   std::size_t& end) {
-    std::array<char, kMaxWorkLineLength + 1> line{};
-    const int length = std::snprintf(line.data(), line.size(), kWorkLineFormat, candidate.k, candidate.n, SieveDepth,
-                                     WactorWorth, kLineEnd);
-    return length > 0 && put_text(lines, end, {line.data(), static_cast<std::size_t>(length)});
-}
-
-WorkLines format_work_lines(const CandidateTable& table, const RunSettings& settings) {
-    // The batch holds a full table's longest lines: every line fits, and the
-    // count is of the lines formatted.
-    std::size_t end = 0;
-    int32_t count = 0;
+Lines format_work_lines(const CandidateTable& table, const RunSettings& settings) {
+    Lines lines = lines_in(batch);
     for (int32_t i = 0; i < table.count; ++i) {
         const Candidate& candidate = table.entries[static_cast<std::size_t>(i)];
-        if (candidate.k > 0 && put_work_line(candidate, settings.SieveDepth, settings.WactorWorth, batch, end))
-            ++count;
+        if (candidate.k > 0)
+            add_line(lines, "Pminus1=%d,2,%d,1,%d,%d", candidate.k, candidate.n, settings.SieveDepth,
+                     settings.WactorWorth);
     }
-    return {{batch.data(), end}, count};
+    return lines;
 }
 
 StageStatus write_work_file(const CandidateTable& table, const RunSettings& settings, int32_t& linesWritten) {
-    const WorkLines lines = format_work_lines(table, settings);
-    if (!append_lines(work_file_destination(settings), lines.text)) return StageStatus::kFailed;
+    const Lines lines = format_work_lines(table, settings);
+    if (!append_lines(work_file_destination(settings), lines)) return StageStatus::kFailed;
     linesWritten = lines.count;
     say("Output %d candidates to %s\n", linesWritten, settings.outputPath.data());
     return StageStatus::kContinue;

@@ -115,6 +115,8 @@ TEST(HostLook, TellsWhatAPathNamesAndWhetherARunCouldMakeIt) {
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     make_socket(dir / "socket");
     fs::create_symlink("missing/new.ini", dir / "dangling");
+    write_file(dir / "program", "");
+    fs::permissions(dir / "program", fs::perms::owner_all);
     const struct {
         const char* name;
         std::string path;
@@ -130,6 +132,7 @@ TEST(HostLook, TellsWhatAPathNamesAndWhetherARunCouldMakeIt) {
         {"below a regular file", dir / "regular/new", FileKind::kOther, std::nullopt},
         {"in a missing folder", dir / "missing/new", FileKind::kNone, Creation::kRefused},
         {"through a link into a missing folder", dir / "dangling", FileKind::kNone, Creation::kRefused},
+        {"in a file that may be run, as if it were a folder", dir / "program/new", FileKind::kOther, Creation::kRefused},
         // The kernel's file system of processes lets root in, and makes no file there.
         {"in a folder of a file system that holds no blocks", "/proc/new", FileKind::kNone,
          is_root() ? Creation::kUnknown : Creation::kRefused},

@@ -35,18 +35,18 @@ std::vector<Candidate> marked_at(const std::vector<std::size_t>& places) {
 }
 
 // Reads the list from in, which it closes, against the stored entries.
-Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPortable) {
+Removal remove_from(std::FILE* in, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPlain) {
     auto table = std::make_unique<CandidateTable>();
     std::copy(kStored.begin(), kStored.end(), table->entries.begin());
     table->count = static_cast<int32_t>(kStored.size());
     int32_t removed = 0;
     const ForcedKernel forced(kernel);
-    const bool readToEnd = read_removal_stream(in, {mode, 100, 200}, *table, removed);
+    const bool readToEnd = read_removal_stream(in, mode, {100, 200}, *table, removed);
     std::fclose(in);
     return {readToEnd, removed, entries_of(*table)};
 }
 
-Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPortable) {
+Removal remove_with(const std::string& list, InputMode mode = InputMode::kBinary, Kernel kernel = Kernel::kPlain) {
     return remove_from(stream_with(list), mode, kernel);
 }
 

@@ -71,7 +71,10 @@ std::string logged(const std::string& range, const std::string& width) {
 // not be checked or an argument is not taken as typed. The run after it
 // appends the lines it showed.
 TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
-    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket, kLinksToNowhere };
+    // kWriteOnly and kEmptyWriteOnly are files that the run, started as a
+    // user without root's rights, may write but not read.
+    enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket, kLinksToNowhere, kDevice,
+                      kWriteOnly, kEmptyWriteOnly };
     enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
     // Another program's hold on the work file: its lock, or (on Windows) an
     // open that shares no write access.
@@ -119,6 +122,15 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
          Lock::kNone, "Would output 8 candidates", 0, 0, Inputs::kNumberHeader},
         {"a work file with lines", {"--dry-run", "100", "200", "45", "1"}, Work::kLines, Log::kNone, Lock::kNone,
          "worktodo.ini holds 2 lines, the last without a line end: the run would end it first\n", 0, 0},
+        // The run puts a line end first only where the file has content.
+        {"a work file that may be written but not read", {"--dry-run", "100", "200", "45", "1"}, Work::kWriteOnly,
+         Log::kNone, Lock::kNone, "worktodo.ini cannot be read: the run would put a line end before its lines\n", 0, 0},
+        {"an empty one", {"--dry-run", "100", "200", "45", "1"}, Work::kEmptyWriteOnly, Log::kNone, Lock::kNone,
+         "worktodo.ini holds 0 lines\n", 0, 0},
+        {"a work file that is a device", {"--dry-run", "100", "200", "45", "1"}, Work::kDevice, Log::kNone,
+         Lock::kNone, "worktodo.ini is a device: the lines would go to it\n", 0, 0},
+        {"NMin equal to NMax", {"--dry-run", "150", "150", "45", "1"}, Work::kNone, Log::kNone, Lock::kNone,
+         "Note: NMin 150 is not below NMax 150: the range is empty\n", 3, 0},
         {"a work file whose lines are whole", {"--dry-run", "100", "200", "45", "1"}, Work::kWholeLines, Log::kNone,
          Lock::kNone, "worktodo.ini holds 2 lines\n", 0, 0},
         {"a missing folder", {"--dry-run", "100", "200", "45", "1", "clinet"}, Work::kNone, Log::kNone, Lock::kNone,
@@ -178,7 +190,9 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const bool unprivileged = c.work == Work::kWriteOnly || c.work == Work::kEmptyWriteOnly;
         const bool posixOnly = c.work == Work::kFifo || c.work == Work::kReadFifo || c.work == Work::kSocket ||
+                               unprivileged || c.work == Work::kDevice ||
                                c.work == Work::kLinksToNowhere || c.log == Log::kFifo || c.args.back() == "/proc" ||
                                c.lock == Lock::kShared;
         if ((kWindowsHost && posixOnly) || (!kWindowsHost && c.lock == Lock::kUnshared) ||
@@ -197,6 +211,14 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         fs::create_directory(caseDir / "client");
         if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
         if (c.work == Work::kWholeLines) write_file(caseDir / "worktodo.ini", "a\nb\n");
+        if (unprivileged) {
+            write_file(caseDir / "worktodo.ini", c.work == Work::kWriteOnly ? "a\nb" : "");
+            fs::permissions(caseDir / "worktodo.ini", fs::perms::others_write | fs::perms::owner_write);
+            fs::permissions(caseDir.path(), fs::perms::all);
+        }
+        if (c.work == Work::kDevice) fs::create_symlink("/dev/null", caseDir / "worktodo.ini");
+        RunOptions options;
+        options.unprivileged = unprivileged;
         if (c.work == Work::kFolder) fs::create_directory(caseDir / "worktodo.ini");
         if (c.work == Work::kFifo || c.work == Work::kReadFifo) {
             ASSERT_EQ(mkfifo((caseDir / "worktodo.ini").c_str(), 0600), 0);
@@ -218,7 +240,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         }
         const std::vector<std::string> before = snapshot(caseDir.path());
 
-        const RunResult preview = run_brisvel(caseDir.path(), c.args);
+        const RunResult preview = run_brisvel(caseDir.path(), c.args, options);
         EXPECT_NE(preview.out.find(host_text(c.says)), std::string::npos) << preview.out;
         EXPECT_TRUE(preview.out.ends_with(host_text("\nDry run: nothing was written\n"))) << preview.out;
         EXPECT_EQ(preview.status, c.status);
@@ -233,12 +255,17 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
 
         std::vector<std::string> args = c.args;
         std::erase(args, "--dry-run");
-        const RunResult result = run_brisvel(caseDir.path(), args);
+        const RunResult result = run_brisvel(caseDir.path(), args, options);
         EXPECT_EQ(result.status, *c.runStatus) << result.out;
         EXPECT_EQ(result.out.find("Waiting"), std::string::npos) << result.out;
         const auto [path, lines] = listed_lines(preview.out);
-        if (result.status == 0 && !path.empty()) {
-            EXPECT_TRUE(read_file(caseDir / local_path(path)).ends_with(lines)) << "the lines the preview showed";
+        if (result.status == 0 && !path.empty() && c.work != Work::kDevice) {
+            const std::string work = read_file(caseDir / local_path(path));
+            EXPECT_TRUE(work.ends_with(lines)) << "the lines the preview showed";
+            // With the line end that the preview said the run would put first, or none.
+            if (unprivileged) {
+                EXPECT_EQ(work, (c.work == Work::kWriteOnly ? "a\nb\n" : "") + lines);
+            }
         }
     }
 }

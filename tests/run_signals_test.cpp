@@ -194,20 +194,26 @@ void wait_until_waiting_for_lock(int pid, const std::string& path) {
     }
 }
 
-// A run started with standard output closed (by a service, a launcher,
-// ">&-") must not take its number for the work file or the run log: the
-// console's lines, "Waiting ..." among them, would land in the file.
+// A run started with standard output or error closed (by a service, a
+// launcher, ">&-") must not take its number for the work file or the run
+// log: the console's lines, "Waiting ..." among them, would land in the
+// file. The null device holds the number while the run waits.
 TEST_F(Run, AClosedStandardOutputPutsNoConsoleTextIntoTheFiles) {
     write_file(at("drask.dat"), kSieve);
-    RunOptions options;
-    options.closedStdout = true;
-    for (const std::string locked : {"worktodo.ini", "brisvel.log"}) {
-        SCOPED_TRACE(locked);
+    const std::pair<int, std::string> cases[] = {{STDOUT_FILENO, "worktodo.ini"}, {STDOUT_FILENO, "brisvel.log"},
+                                                 {STDERR_FILENO, "worktodo.ini"}, {STDERR_FILENO, "brisvel.log"}};
+    for (const auto& [closed, locked] : cases) {
+        SCOPED_TRACE(locked + ", descriptor " + std::to_string(closed) + " closed");
+        RunOptions options;
+        options.closedStream = closed;
         write_file(at("worktodo.ini"), "old\n");
         write_file(at("brisvel.log"), "");
         const int held = hold_lock(at(locked));
         const StartedRun started = start_brisvel(dir.path(), {"100", "200", "45", "1"}, options);
         wait_until_waiting_for_lock(started.pid, at(locked));
+        std::error_code ignored;
+        EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(started.pid) + "/fd/" + std::to_string(closed), ignored),
+                  "/dev/null");
         close(held);
         const RunResult result = finish_brisvel(started);
         EXPECT_EQ(result.status, 0);

@@ -202,7 +202,9 @@ void fill_standard_output(std::size_t bytes) {
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0 || chdir(workDir.c_str()) != 0)
         _exit(126);
     close_range(3, ~0U, 0);  // the child starts with standard streams only
-    if (options.closedStdout) close(STDOUT_FILENO);
+    constexpr uid_t kNobody = 65534;
+    if (options.unprivileged && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(123);
+    if (options.closedStream >= 0) close(options.closedStream);
 #ifdef BRISVEL_WINE_PREFIX
     setenv("WINEPREFIX", BRISVEL_WINE_PREFIX, 1);
     setenv("WINEDEBUG", "-all", 1);

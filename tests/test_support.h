@@ -116,7 +116,8 @@ struct RunOptions {
     long long openFileLimit = -1;  // descriptors a process may hold open; -1 for no limit
     bool failingFlush = false;     // fsync fails with EIO in the process (a seccomp filter)
     bool noArguments = false;      // start with an empty argument list, not even a name
-    bool closedStdout = false;     // start with standard output closed
+    int closedStream = -1;         // start with this standard descriptor closed
+    bool unprivileged = false;     // start as a user without root's rights (nobody, when the test is root)
     int heldSignal = 0;            // start with this signal blocked and pending, as a parent may leave it
     // Standard output a pipe of one page that holds this many bytes already
     // and that nobody reads until the run ends; 0: an ordinary pipe.

@@ -62,32 +62,35 @@ TEST(OrderByN, MatchesAStableSortOnSieveLikeTables) {
     }
 }
 
-// A line is put whole or not at all: one that would be cut would fuse with
-// the next in the client's queue.
-TEST(WorkLine, HasTheClientsFormatAndIsNeverCut) {
+// One line of the client's format for every entry with k > 0, in table
+// order, each number signed and unpadded; the batch holds a full table of
+// the widest lines.
+TEST(WorkLines, HaveTheClientsFormat) {
     const struct {
         Candidate candidate;
         int32_t SieveDepth;
         int32_t WactorWorth;
-        std::string expected;
+        std::string expected;  // empty: no line
     } cases[] = {
-        {{13, 620}, 45, 1, "Pminus1=13,2,620,1,45,1" + std::string(kLineEnd)},
-        {{1, 2}, 0, 0, "Pminus1=1,2,2,1,0,0" + std::string(kLineEnd)},
-        {{5, 7}, -3, -2, "Pminus1=5,2,7,1,-3,-2" + std::string(kLineEnd)},
-        {{INT32_MIN, INT32_MIN}, INT32_MIN, INT32_MIN,
-         "Pminus1=-2147483648,2,-2147483648,1,-2147483648,-2147483648" + std::string(kLineEnd)},
+        {{13, 620}, 45, 1, "Pminus1=13,2,620,1,45,1"},
+        {{1, 2}, 0, 0, "Pminus1=1,2,2,1,0,0"},
+        {{5, 7}, -3, -2, "Pminus1=5,2,7,1,-3,-2"},
+        {{INT32_MAX, INT32_MIN}, INT32_MIN, INT32_MIN, "Pminus1=2147483647,2,-2147483648,1,-2147483648,-2147483648"},
+        {{0, 7}, 45, 1, ""},
+        {{-5, 7}, 45, 1, ""},
     };
     for (const auto& c : cases) {
-        std::array<char, kMaxWorkLineLength + 1> lines{};
-        lines.fill('#');
-        std::size_t end = 1;
-        ASSERT_TRUE(put_work_line(c.candidate, c.SieveDepth, c.WactorWorth, lines, end));
-        EXPECT_EQ(std::string(lines.data() + 1, end - 1), c.expected);
-        for (std::size_t room = 0; room < c.expected.size(); ++room) {
-            std::size_t at = 1;
-            EXPECT_FALSE(put_work_line(c.candidate, c.SieveDepth, c.WactorWorth, std::span(lines).first(1 + room), at));
-            EXPECT_EQ(at, 1u) << room;
-        }
+        auto table = std::make_unique<CandidateTable>();
+        table->entries.fill(c.candidate);
+        table->count = kTableSlots - 1;
+        RunSettings settings{};
+        settings.SieveDepth = c.SieveDepth;
+        settings.WactorWorth = c.WactorWorth;
+        const Lines lines = format_work_lines(*table, settings);
+        std::string expected;
+        for (int32_t i = 0; !c.expected.empty() && i < table->count; ++i) expected += c.expected + kLineEnd;
+        EXPECT_EQ(std::string(text_of(lines).begin(), text_of(lines).end()), expected) << c.expected;
+        EXPECT_EQ(lines.count, c.expected.empty() ? 0 : table->count);
     }
 }
 

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             int32_t removed = 0;
             in = open_fuzz_file(raw);
             choose_kernel(kernel);
-            const bool read = read_removal_stream(in, {mode, input.NMin, input.NMax}, actual, removed);
+            const bool read = read_removal_stream(in, mode, {input.NMin, input.NMax}, actual, removed);
             std::fclose(in);
 
             FUZZ_CHECK(read == expectedRead);

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             tables.actual.count = 0;
             in = open_fuzz_file(raw);
             choose_kernel(kernel);
-            const SieveOutcome actual = read_sieve_stream(in, {mode, input.NMin, input.NMax}, tables.actual).outcome;
+            const SieveOutcome actual = read_sieve_stream(in, mode, {input.NMin, input.NMax}, tables.actual).outcome;
             std::fclose(in);
             FUZZ_CHECK(actual == expected);
             FUZZ_CHECK(same_table(tables.expected, tables.actual));

@@ -20,8 +20,8 @@ std::string readable_bytes(const std::string& raw, InputMode mode) {
                 plain += '?';  // half a code unit
                 break;
             }
-            const auto first = static_cast<unsigned char>(raw[i]);
-            const auto second = static_cast<unsigned char>(raw[i + 1]);
+            const unsigned first = static_cast<unsigned char>(raw[i]);
+            const unsigned second = static_cast<unsigned char>(raw[i + 1]);
             const unsigned unit = little ? first | second << 8 : first << 8 | second;
             if (unit >= 0xdc00 && unit <= 0xdfff) continue;  // a pair's second half
             plain += unit < 0x80 ? static_cast<char>(unit) : '?';
