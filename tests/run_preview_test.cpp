@@ -75,7 +75,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
     // user without root's rights, may write but not read.
     enum class Work { kNone, kLines, kWholeLines, kFolder, kFifo, kReadFifo, kSocket, kLinksToNowhere, kDevice,
                       kWriteOnly, kEmptyWriteOnly };
-    enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo };
+    enum class Log { kNone, kOverlapping, kTouching, kZeroByte, kFolder, kFifo, kReadOnly };
     // Another program's hold on the work file: its lock, or (on Windows) an
     // open that shares no write access.
     enum class Lock { kNone, kExclusive, kShared, kUnshared };
@@ -164,6 +164,9 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
          "brisvel.log already shows n from 150 to 250: line 2\n", 3, 0},
         {"a log that is a folder", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFolder, Lock::kNone,
          notChecked + "Failed to open brisvel.log for output - continuing\n", 3, 0},
+        // The run goes on without a log it cannot open, and so does its preview.
+        {"a log this user may not write", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kReadOnly,
+         Lock::kNone, notChecked + "Failed to open brisvel.log for output - continuing\nNote: brisvel.log in ", 3, 0},
         {"a log that is a FIFO", {"--dry-run", "100", "200", "45", "1"}, Work::kNone, Log::kFifo, Lock::kNone,
          notChecked + "brisvel.log is a FIFO: the run writes to the program that reads it, or goes on without it "
                       "when none does\n",
@@ -190,7 +193,8 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool unprivileged = c.work == Work::kWriteOnly || c.work == Work::kEmptyWriteOnly;
+        const bool writeOnly = c.work == Work::kWriteOnly || c.work == Work::kEmptyWriteOnly;
+        const bool unprivileged = writeOnly || c.log == Log::kReadOnly;
         const bool posixOnly = c.work == Work::kFifo || c.work == Work::kReadFifo || c.work == Work::kSocket ||
                                unprivileged || c.work == Work::kDevice ||
                                c.work == Work::kLinksToNowhere || c.log == Log::kFifo || c.args.back() == "/proc" ||
@@ -211,12 +215,16 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
         fs::create_directory(caseDir / "client");
         if (c.work == Work::kLines) write_file(caseDir / "worktodo.ini", "a\nb");
         if (c.work == Work::kWholeLines) write_file(caseDir / "worktodo.ini", "a\nb\n");
-        if (unprivileged) {
+        if (writeOnly) {
             write_file(caseDir / "worktodo.ini", c.work == Work::kWriteOnly ? "a\nb" : "");
             fs::permissions(caseDir / "worktodo.ini", fs::perms::others_write | fs::perms::owner_write);
-            fs::permissions(caseDir.path(), fs::perms::all);
         }
+        if (unprivileged) fs::permissions(caseDir.path(), fs::perms::all);
         if (c.work == Work::kDevice) fs::create_symlink("/dev/null", caseDir / "worktodo.ini");
+        if (c.log == Log::kReadOnly) {
+            write_file(caseDir / "brisvel.log", logText[static_cast<int>(Log::kTouching)]);
+            fs::permissions(caseDir / "brisvel.log", fs::perms::owner_read | fs::perms::others_read);
+        }
         RunOptions options;
         options.unprivileged = unprivileged;
         if (c.work == Work::kFolder) fs::create_directory(caseDir / "worktodo.ini");
@@ -263,7 +271,7 @@ TEST_F(Run, APreviewTakesTheRunsStepsAndChangesNothing) {
             const std::string work = read_file(caseDir / local_path(path));
             EXPECT_TRUE(work.ends_with(lines)) << "the lines the preview showed";
             // With the line end that the preview said the run would put first, or none.
-            if (unprivileged) {
+            if (writeOnly) {
                 EXPECT_EQ(work, (c.work == Work::kWriteOnly ? "a\nb\n" : "") + lines);
             }
         }
