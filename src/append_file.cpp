@@ -136,7 +136,9 @@ void add_line(Lines& lines, const char* format, ...) {
     ++lines.count;
 }
 
-std::span<const char> text_of(const Lines& lines) { return lines.room.subspan(kLineEndLength, lines.end - kLineEndLength); }
+std::span<const char> text_of(const Lines& lines) {
+    return lines.room.subspan(kLineEndLength, lines.end - kLineEndLength);
+}
 
 void say_not_opened(const Destination& destination) {
     say("Failed to open %s for output - %s\n", destination.path, then(destination));

@@ -22,9 +22,8 @@ const char* skip_space(const char* p, const char* end) {
 
 // Consumes an optional sign; true when it was a minus.
 bool read_sign(const char*& p, const char* end) {
-    const bool minus = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    return minus;
+    if (p == end || (*p != '-' && *p != '+')) return false;
+    return *p++ == '-';
 }
 
 int64_t pushed(int64_t magnitude, char digit, int64_t cap) { return std::min(magnitude * 10 + (digit - '0'), cap); }

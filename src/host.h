@@ -76,9 +76,9 @@ bool signals_held();
 bool ending_signal_held();
 
 // Writes text to standard output at once, bypassing its buffer, in small
-// pieces while it takes them; false when it gave up because a signal that
-// would end the process is held, or the write failed.
-bool write_to_console(std::span<const char> text);
+// pieces while it takes them; gives up on the rest when a signal that
+// would end the process is held, or a write fails.
+void write_to_console(std::span<const char> text);
 
 // The most bytes that one write puts into a FIFO or pipe whole or not at
 // all, on every host.

@@ -145,15 +145,13 @@ bool ending_signal_held() {
     return false;
 }
 
-bool write_to_console(std::span<const char> text) {
-    for (std::size_t written = 0; written < text.size();) {
-        if (!wait_until_writable(STDOUT_FILENO)) return false;
+void write_to_console(std::span<const char> text) {
+    for (std::size_t written = 0; written < text.size() && wait_until_writable(STDOUT_FILENO);) {
         const std::size_t piece = std::min(kConsolePiece, text.size() - written);
         const ssize_t wrote = retrying([&] { return write(STDOUT_FILENO, text.data() + written, piece); });
-        if (wrote <= 0) return false;
+        if (wrote <= 0) return;
         written += static_cast<std::size_t>(wrote);
     }
-    return true;
 }
 
 void remember_failure() { lastFailure = errno; }

@@ -220,8 +220,9 @@ bool signals_held() { return signalsHeld.load(); }
 bool ending_signal_held() { return consoleEventPending.load(); }
 
 // A console's writes cannot be given up on; they go out as printf's do.
-bool write_to_console(std::span<const char> text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+void write_to_console(std::span<const char> text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 void remember_failure() { lastFailure = GetLastError(); }

@@ -71,10 +71,13 @@ void InputReads::fill() {
     std::size_t mark = 0;  // the byte-order mark's length, at the start of the file
     if (encoding_ == Encoding::kUnknown) {
         const std::string_view start(fresh, std::min<std::size_t>(got, 2));
-        encoding_ = start == "\xff\xfe" ? Encoding::kUtf16Le : start == "\xfe\xff" ? Encoding::kUtf16Be : Encoding::kBytes;
+        encoding_ = start == "\xff\xfe"   ? Encoding::kUtf16Le
+                    : start == "\xfe\xff" ? Encoding::kUtf16Be
+                                          : Encoding::kBytes;
         mark = encoding_ == Encoding::kBytes ? 0 : 2;
     }
-    if (encoding_ != Encoding::kBytes) got = narrowed_utf16(fresh + mark, got - mark, fresh, encoding_ == Encoding::kUtf16Be);
+    if (encoding_ != Encoding::kBytes)
+        got = narrowed_utf16(fresh + mark, got - mark, fresh, encoding_ == Encoding::kUtf16Be);
     const char* freshEnd = fresh + got;
     if (mode_ == InputMode::kText) {
         const char* ctrlZ = kernels().find_byte(fresh, freshEnd, kCtrlZ);

@@ -33,12 +33,13 @@ struct Avx512 {
     // order. (The unmasked permutation trips a false "uninitialized" warning
     // in GCC 12's header.)
     static Vector narrowed(Vector a, Vector b) {
-        return _mm512_maskz_permutexvar_epi64(0xff, _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0), _mm512_packus_epi16(a, b));
+        const Vector halvesInOrder = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+        return _mm512_maskz_permutexvar_epi64(0xff, halvesInOrder, _mm512_packus_epi16(a, b));
     }
     static uint64_t bits(Lanes lanes) { return lanes; }
 };
 
 }  // namespace
 
-const Kernels avx512::kKernels = {scan_plus_blocks_over<Avx512>, find_byte_over<Avx512>, narrow_ascii_units_over<Avx512>,
-                                  nullptr};
+const Kernels avx512::kKernels = {scan_plus_blocks_over<Avx512>, find_byte_over<Avx512>,
+                                  narrow_ascii_units_over<Avx512>, nullptr};

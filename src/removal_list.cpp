@@ -39,7 +39,8 @@ constexpr std::size_t kFilterBits = 131072;
 // says so, and a line that names the pair again costs no walk.
 struct RemovalIndex {
     std::bitset<kFilterBits> filter;  // a bit set for the hash of every pair held
-    std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot; below: every entry marked
+    std::array<int32_t, kIndexSlots> firstPlace;  // -1: an empty slot
+    std::bitset<kIndexSlots> allMarked;            // a line named the slot's pair: nothing is left to mark
     std::array<uint64_t, kTableSlots> pairs;      // the pair at each place, as one number
     std::array<int32_t, kTableSlots> nextPlace;   // -1: no further place
 };
@@ -51,11 +52,6 @@ constexpr std::size_t kSlotMask = kIndexSlots - 1;
 // Common lines are read this many at a time, then marked.
 constexpr int32_t kCommonLinesAtOnce = 256;
 constexpr int32_t kEmptySlot = -1;
-
-// A slot of a pair whose entries are all marked keeps a place of the pair,
-// so that probing still finds the pair there.
-int32_t marked_slot(int32_t place) { return -2 - place; }
-std::size_t place_in_slot(int32_t slot) { return static_cast<std::size_t>(slot >= 0 ? slot : -2 - slot); }
 
 // Every bit of the pair reaches every bit of the hash (a 64-bit finalizer),
 // so that no family of pairs, n in arithmetic progression among them,
@@ -75,7 +71,8 @@ std::size_t filter_bit(uint64_t hash) { return static_cast<std::size_t>(hash & (
 // The slot that holds key, or the empty slot where it would go.
 std::size_t slot_of(uint64_t key, uint64_t hash) {
     std::size_t slot = home_slot(hash);
-    while (pairIndex.firstPlace[slot] != kEmptySlot && pairIndex.pairs[place_in_slot(pairIndex.firstPlace[slot])] != key)
+    while (pairIndex.firstPlace[slot] != kEmptySlot &&
+           pairIndex.pairs[static_cast<std::size_t>(pairIndex.firstPlace[slot])] != key)
         slot = (slot + 1) & kSlotMask;
     return slot;
 }
@@ -84,6 +81,7 @@ std::size_t slot_of(uint64_t key, uint64_t hash) {
 // are linked in table order.
 void build_removal_index(const CandidateTable& table) {
     pairIndex.filter.reset();
+    pairIndex.allMarked.reset();
     pairIndex.firstPlace.fill(kEmptySlot);
     for (int32_t place = table.count - 1; place >= 0; --place) {
         const auto at = static_cast<std::size_t>(place);
@@ -103,17 +101,18 @@ int32_t mark_named(const Candidate& named, NRange range, CandidateTable& table) 
     const uint64_t key = pair_key(named);
     const uint64_t hash = mixed(key);
     if (!pairIndex.filter[filter_bit(hash)]) return 0;
-    int32_t& slot = pairIndex.firstPlace[slot_of(key, hash)];
-    if (slot < 0) return 0;  // not held, or every entry marked already
+    const std::size_t slot = slot_of(key, hash);
+    if (pairIndex.allMarked[slot]) return 0;
     int32_t marked = 0;
-    for (int32_t place = slot; place >= 0; place = pairIndex.nextPlace[static_cast<std::size_t>(place)]) {
+    for (int32_t place = pairIndex.firstPlace[slot]; place >= 0;
+         place = pairIndex.nextPlace[static_cast<std::size_t>(place)]) {
         Candidate& entry = table.entries[static_cast<std::size_t>(place)];
         if (entry.k != 0) {
             entry.k = 0;
             ++marked;
         }
     }
-    slot = marked_slot(slot);
+    pairIndex.allMarked[slot] = true;
     return marked;
 }
 

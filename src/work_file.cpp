@@ -14,7 +14,8 @@ namespace {
 // The widest line holds four numbers of the widest, "-2147483648", and the
 // batch a full table of them: every line of a run fits.
 constexpr std::size_t kInt32Width = std::numeric_limits<int32_t>::digits10 + 2;
-constexpr std::size_t kMaxWorkLineLength = std::string_view("Pminus1=,2,,1,,").size() + 4 * kInt32Width + kLineEndLength;
+constexpr std::size_t kMaxWorkLineLength =
+    std::string_view("Pminus1=,2,,1,,").size() + 4 * kInt32Width + kLineEndLength;
 std::array<char, kLineEndLength + static_cast<std::size_t>(kTableSlots - 1) * kMaxWorkLineLength + 1> batch;
 
 CandidateArray scratch;  // the merge sort's other half
