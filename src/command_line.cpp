@@ -214,32 +214,24 @@ void put_posix_word(std::string_view word, CommandWriter& command) {
 }
 
 // cmd.exe hands the line to the program, whose runtime splits it into
-// words at blanks outside double quotes and reads \" as a quote. Inside
-// double quotes cmd.exe leaves & | < > ( ) ^ alone, but it still expands
-// %name% and !name! and toggles at every quote; a word that holds one of
-// those is quoted for the runtime and then has every character special to
-// cmd.exe escaped with ^, so that cmd.exe sees no quoted part at all.
+// words at blanks outside double quotes. No Windows path holds a quote
+// (the folder word is cut there), so a word is put in double quotes where
+// it needs them; its closing separator is left out, as the runtime would
+// read \" as a quote, and the run adds it anyway. Inside double quotes
+// cmd.exe leaves & | < > ( ) ^ alone, but still expands %name% and !name!:
+// a word that holds % or ! has every character special to cmd.exe escaped
+// with ^, the quotes among them, so that cmd.exe sees no quoted part.
 void put_cmd_word(std::string_view word, CommandWriter& command) {
-    const bool carets = word.find_first_of("%!\"") != std::string_view::npos;
+    const bool carets = word.find_first_of("%!") != std::string_view::npos;
     if (!carets && !word.empty() && word.find_first_of(" \t&|<>()^") == std::string_view::npos)
         return command.put(word);
-    // Without carets the folder's closing separator is left out, where the
-    // runtime would read \" as a quote; the run adds the separator anyway.
-    while (!carets && word.ends_with('\\') && word.size() > 1) word.remove_suffix(1);
+    while (word.ends_with('\\') && word.size() > 1) word.remove_suffix(1);
     const auto put_special = [&](char c) {
         if (carets && std::strchr("()%!^\"<>&|", c) != nullptr) command.put('^');
         command.put(c);
     };
     put_special('"');
-    std::size_t backslashes = 0;
-    for (const char c : word) {
-        if (carets && c == '"') {
-            for (std::size_t i = 0; i <= backslashes; ++i) command.put('\\');
-        }
-        backslashes = c == '\\' ? backslashes + 1 : 0;
-        put_special(c);
-    }
-    for (std::size_t i = 0; carets && i < backslashes; ++i) command.put('\\');
+    for (const char c : word) put_special(c);
     put_special('"');
 }
 

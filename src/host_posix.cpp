@@ -53,10 +53,12 @@ bool is_regular(int descriptor) { return S_ISREG(kind_of(descriptor)); }
 
 bool is_device(int descriptor) { return S_ISCHR(kind_of(descriptor)) || S_ISBLK(kind_of(descriptor)); }
 
-// The kind of file that path names now, links followed; 0 when none.
-mode_t mode_at(const char* path) {
-    struct stat status {};
-    return stat(path, &status) == 0 ? status.st_mode & S_IFMT : 0;
+// A stream that reads descriptor, for the caller to close; nullptr, the
+// descriptor closed, when there is none.
+std::FILE* stream_of(int descriptor) {
+    std::FILE* file = descriptor < 0 ? nullptr : fdopen(descriptor, "rb");
+    if (file == nullptr && descriptor >= 0) close(descriptor);
+    return file;
 }
 
 // Waits until the descriptor takes bytes again; false once a signal that
@@ -164,10 +166,8 @@ void describe_failure(std::span<char> text) {
 }
 
 std::FILE* open_input(const char* path) {
-    const int descriptor = retrying([&] { return open(path, O_RDONLY | O_CLOEXEC); });
-    std::FILE* file = descriptor < 0 ? nullptr : fdopen(descriptor, "rb");
+    std::FILE* file = stream_of(retrying([&] { return open(path, O_RDONLY | O_CLOEXEC); }));
     if (file == nullptr) remember_failure();
-    if (file == nullptr && descriptor >= 0) close(descriptor);
     return file;
 }
 
@@ -182,9 +182,9 @@ std::FILE* open_input(const char* path) {
 // that it can look for held signals while it waits.
 OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& handle) {
     const bool look = purpose == OpenFor::kLook;
-    const mode_t named = mode_at(path);
-    const bool regular = named == 0 || S_ISREG(named);
-    if (look && !S_ISREG(named)) return OpenOutcome::kChanged;
+    const FileKind named = kind_at(path);
+    const bool regular = named == FileKind::kNone || named == FileKind::kRegular;
+    if (look && named != FileKind::kRegular) return OpenOutcome::kChanged;
     const int create = look ? 0 : O_CREAT;
     int descriptor = regular ? open_retrying(path, O_RDWR | create | O_NONBLOCK) : -1;
     const bool readable = descriptor >= 0;
@@ -194,7 +194,7 @@ OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& han
         descriptor = open_retrying(path, O_WRONLY | (regular ? create | O_NONBLOCK : waits));
     if (descriptor < 0) {
         // A socket refuses the open as a FIFO without a reader does.
-        const bool noReader = errno == ENXIO && S_ISFIFO(named);
+        const bool noReader = errno == ENXIO && named == FileKind::kFifo;
         lastFailure = noReader ? kNoReaderFailure : errno;
         return noReader ? OpenOutcome::kNoReader : OpenOutcome::kNotOpened;
     }
@@ -203,16 +203,11 @@ OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& han
         return OpenOutcome::kChanged;
     }
     fcntl(descriptor, F_SETFL, O_APPEND | O_NONBLOCK);
-    handle = {descriptor, readable, named == 0};
+    handle = {descriptor, readable, named == FileKind::kNone};
     return OpenOutcome::kOpened;
 }
 
-std::FILE* read_stream(const AppendHandle& handle) {
-    const int copy = fcntl(handle.descriptor, F_DUPFD_CLOEXEC, 0);
-    std::FILE* file = copy < 0 ? nullptr : fdopen(copy, "rb");
-    if (file == nullptr && copy >= 0) close(copy);
-    return file;
-}
+std::FILE* read_stream(const AppendHandle& handle) { return stream_of(fcntl(handle.descriptor, F_DUPFD_CLOEXEC, 0)); }
 
 // A device (/dev/null, a terminal) holds no content that appenders share,
 // and its lock is one for the whole system: it is not taken, so that

@@ -66,6 +66,14 @@ int open_descriptor(const char* path, DWORD access, DWORD disposition, int mode,
     return descriptor;
 }
 
+// A stream that reads descriptor, for the caller to close; nullptr, the
+// descriptor closed, when there is none.
+std::FILE* stream_of(int descriptor) {
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
+    if (file == nullptr && descriptor >= 0) _close(descriptor);
+    return file;
+}
+
 HANDLE os_handle(const AppendHandle& handle) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(handle.descriptor));
 }
@@ -243,10 +251,7 @@ void describe_failure(std::span<char> text) {
 // to.
 std::FILE* open_input(const char* path) {
     bool created = false;
-    const int descriptor = open_descriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY, created);
-    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
-    if (file == nullptr && descriptor >= 0) _close(descriptor);
-    return file;
+    return stream_of(open_descriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY, created));
 }
 
 // Windows has no FIFOs: there is never a reader to wait for. A look opens
@@ -264,11 +269,11 @@ OpenOutcome open_for_append(const char* path, OpenFor purpose, AppendHandle& han
     return OpenOutcome::kChanged;
 }
 
+// The copy shares the handle's position: it is put back at the start.
 std::FILE* read_stream(const AppendHandle& handle) {
     const int copy = _dup(handle.descriptor);
-    std::FILE* file = copy < 0 || _lseeki64(copy, 0, SEEK_SET) != 0 ? nullptr : _fdopen(copy, "rb");
-    if (file == nullptr && copy >= 0) _close(copy);
-    return file;
+    if (copy >= 0) _lseeki64(copy, 0, SEEK_SET);
+    return stream_of(copy);
 }
 
 bool try_lock_for_append(const AppendHandle& handle) {
@@ -304,18 +309,16 @@ bool read_byte_at(const AppendHandle& handle, int64_t offset, char& byte) {
 
 // The lock keeps a write that the system takes in parts together against
 // other runs.
-int64_t append_bytes(const AppendHandle& handle, std::span<const char> lines) {
-    const char* bytes = lines.data();
-    const std::size_t length = lines.size();
+int64_t append_bytes(const AppendHandle& handle, std::span<const char> bytes) {
     std::size_t written = 0;
-    while (written < length) {
+    while (written < bytes.size()) {
         const int64_t sizeBefore = file_facts(handle).size;
-        const std::size_t chunk = length - written;
-        const int wrote = _write(handle.descriptor, bytes + written, static_cast<unsigned>(chunk));
+        const std::size_t chunk = bytes.size() - written;
+        const int wrote = _write(handle.descriptor, bytes.data() + written, static_cast<unsigned>(chunk));
         if (wrote <= 0) {
             remember_failure();
-            if (handle.readable)
-                written += static_cast<std::size_t>(landed_before_failure(handle, sizeBefore, bytes + written, chunk));
+            const char* lost = bytes.data() + written;
+            if (handle.readable) written += static_cast<std::size_t>(landed_before_failure(handle, sizeBefore, lost, chunk));
             break;
         }
         written += static_cast<std::size_t>(wrote);

@@ -62,7 +62,8 @@ TEST(InputReads, CutsAsFgetsDoesOnTheBytesTheHostHandsIt) {
         const std::string bytes = random_bytes(random);
         for (const InputMode mode : {InputMode::kBinary, InputMode::kText}) {
             const std::vector<std::string> expected = fgets_reads(readable_bytes(bytes, mode));
-            for (const std::string& file : {bytes, utf16_file(bytes, false), utf16_file(bytes, true)}) {
+            const std::u16string units(bytes.begin(), bytes.end());
+            for (const std::string& file : {bytes, utf16_file(units, false), utf16_file(units, true)}) {
                 for (const Kernel kernel : runnable_kernels()) {
                     std::FILE* in = stream_with(file);
                     bool failed = true;
@@ -82,22 +83,17 @@ TEST(InputReads, CutsAsFgetsDoesOnTheBytesTheHostHandsIt) {
 // that is half a code unit.
 TEST(InputReads, TakeAUtf16FileOneByteACharacter) {
     const struct {
-        std::vector<unsigned> units;
+        std::u16string units;
         std::string text;
     } cases[] = {
-        {{'k', '=', '7', '\n', '1', '5', '0'}, "k=7\n150"},
-        {{0xe9, '1', 0x100, 0x7f, 0x80, 0xfeff}, "?1?\x7f??"},
-        {{'1', 0xd83d, 0xde00, '2'}, "1?2"},
-        {{0x0a0d, '1'}, "?1"},
+        {u"k=7\n150", "k=7\n150"},
+        {u"\u00e91\u0100\x7f\u0080\ufeff", "?1?\x7f??"},
+        {u"1\U0001F600" u"2", "1?2"},
+        {u"\u0a0d1", "?1"},
     };
     for (const auto& c : cases) {
         for (const bool bigEndian : {false, true}) {
-            std::string file = bigEndian ? "\xfe\xff" : "\xff\xfe";
-            for (const unsigned unit : c.units) {
-                const char high = static_cast<char>(unit >> 8);
-                const char low = static_cast<char>(unit & 0xff);
-                file += bigEndian ? std::string{high, low} : std::string{low, high};
-            }
+            const std::string file = utf16_file(c.units, bigEndian);
             for (const std::string& bytes : {file, file + "x"}) {
                 std::FILE* in = stream_with(bytes);
                 bool failed = true;

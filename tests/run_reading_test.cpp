@@ -169,8 +169,8 @@ TEST_F(Run, ReadsTheInputsAsTheHostReadsText) {
         {"Ctrl-Z in the sieve file", kHeader + "k=7\n150\n\x1a\n160\n", "h\n", {{7, 150}}, {{7, 150}, {7, 160}}},
         {"Ctrl-Z in the removal list", kHeader + "k=7\n150\n160\n", "h\n1 7 150\n\x1a\n1 7 160\n",
          {{7, 160}}, {}},
-        {"UTF-16 files, as Windows PowerShell saves them", utf16_file(kHeader + "k=7\r\n150\r\n160\r\n", false),
-         utf16_file("h\r\n1 7 150\r\n", true), {{7, 160}}, {{7, 160}}},
+        {"UTF-16 files, as Windows PowerShell saves them", utf16_file(u"a\nb\nc\nk=7\r\n150\r\n160\r\n", false),
+         utf16_file(u"h\r\n1 7 150\r\n", true), {{7, 160}}, {{7, 160}}},
     };
     for (const auto& c : cases) {
         write_file(at("drask.dat"), c.sieve);

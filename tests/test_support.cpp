@@ -46,9 +46,13 @@ void write_file(const std::string& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-std::string utf16_file(const std::string& text, bool bigEndian) {
+std::string utf16_file(std::u16string_view units, bool bigEndian) {
     std::string file = bigEndian ? "\xfe\xff" : "\xff\xfe";
-    for (const char c : text) file += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    for (const char16_t unit : units) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xff);
+        file += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
     return file;
 }
 

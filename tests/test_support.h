@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -66,10 +67,9 @@ private:
 
 void write_file(const std::string& path, const std::string& bytes);
 
-// A file of UTF-16 code units, each byte of text one unit, in the byte order
-// that bigEndian says, after its byte-order mark: text as Windows
-// PowerShell saves it.
-std::string utf16_file(const std::string& text, bool bigEndian);
+// A file of UTF-16 code units in the byte order that bigEndian says, after
+// its byte-order mark: text as Windows PowerShell saves it.
+std::string utf16_file(std::u16string_view units, bool bigEndian);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // Makes a socket file at path, which no program listens on.
